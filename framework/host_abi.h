@@ -1,0 +1,247 @@
+#pragma once
+// Records and numbers whose layout the host fixes. The plug-in and the host
+// simulator both build on these; every offset is asserted.
+#include <cstddef>
+#include <cstdint>
+
+static_assert(sizeof(void*) == 4, "the host is a 32-bit process");
+
+// Every slot callback and every host method uses the C calling convention.
+#define HOSTAPI __cdecl
+
+using HostStatus = int16_t;  // 0 = success
+using SlotResult = int16_t;  // 0 done, 1 not mine / refused / failed, 3 from Activate
+
+enum ValueTag : int16_t {
+    kTagEmpty = 0,
+    kTagInteger = 1,
+    kTagPoint = 10,
+    kTagFloat = 15,
+    kTagBoolean = 20,
+    kTagEvent = 23,
+    kTagString = 102,
+    kTagLongReference = 105,
+    kTagAny = 106,  // request only: "give it in its own type"
+    kTagMessageData = 110,
+    kTagReference = 115,
+    kTagObjectValue = 117,
+};
+
+#pragma pack(push, 1)
+
+struct HostValue {        // 42 bytes, any kind
+    int16_t tag;          // 0
+    uint8_t payload[40];  // 2
+};
+static_assert(sizeof(HostValue) == 42);
+
+struct EventValue {      // an event field keeps 10 bytes
+    int16_t tag;         // 0: kTagEvent
+    uint32_t code;       // 2
+    uint32_t qualifier;  // 6
+};
+static_assert(sizeof(EventValue) == 10);
+static_assert(offsetof(EventValue, code) == 2);
+static_assert(offsetof(EventValue, qualifier) == 6);
+
+struct IntegerValue {  // an integer field keeps 6 bytes
+    int16_t tag;       // 0: kTagInteger
+    int32_t value;     // 2
+};
+static_assert(sizeof(IntegerValue) == 6);
+
+struct BooleanValue {  // a boolean field keeps 4 bytes
+    int16_t tag;       // 0: kTagBoolean
+    int16_t value;     // 2: any non-zero value is on
+};
+static_assert(sizeof(BooleanValue) == 4);
+
+struct PointValue {
+    int16_t tag;  // 0: kTagPoint
+    int16_t x;    // 2
+    int16_t y;    // 4
+};
+static_assert(sizeof(PointValue) == 6);
+
+struct FloatValue {
+    int16_t tag;   // 0: kTagFloat
+    double value;  // 2
+};
+static_assert(sizeof(FloatValue) == 10);
+
+inline constexpr int32_t kNoOwner = -1;
+
+struct StringValue {    // the text block comes from the host's memory service
+    int16_t tag;        // 0: kTagString
+    int32_t owner;      // 2: who frees the text block; kNoOwner = nobody yet
+    uint32_t capacity;  // 6: size of the text block in bytes
+    uint32_t length;    // 10: characters, without the zero byte
+    char* text;         // 14
+};
+static_assert(offsetof(StringValue, owner) == 2);
+static_assert(offsetof(StringValue, capacity) == 6);
+static_assert(offsetof(StringValue, length) == 10);
+static_assert(offsetof(StringValue, text) == 14);
+
+// Offsets of the object id inside the two reference kinds.
+inline constexpr size_t kReferenceIdOffset = 2;       // tag 115
+inline constexpr size_t kLongReferenceIdOffset = 10;  // tag 105
+inline constexpr size_t kObjectValueIdOffset = 6;     // tag 117, written by the lookup
+
+struct SlotEntry {       // also the shape of a host method entry
+    void* function;      // 0
+    int32_t word;        // 4: flags in a slot table, interface number in a method table
+};
+static_assert(sizeof(SlotEntry) == 8);
+
+inline constexpr int kSlotRowCount = 32;
+
+struct RegistrationRecord {
+    char componentName[16];              // 0: no terminator when 16 characters long
+    uint8_t unused16;                    // 16
+    char baseClassName[16];              // 17
+    int16_t baseCount;                   // 34
+    SlotEntry* slotRows[kSlotRowCount];  // 36: row r starts at slotRows[r]
+    uint8_t unused164[2];                // 164
+    uint32_t instanceSize;               // 166
+    uint32_t componentKind;              // 170
+    int16_t phase;                       // 174
+    uint32_t hostContext;                // 176
+    void* services;                      // 180
+};
+static_assert(offsetof(RegistrationRecord, baseClassName) == 17);
+static_assert(offsetof(RegistrationRecord, baseCount) == 34);
+static_assert(offsetof(RegistrationRecord, slotRows) == 36);
+static_assert(offsetof(RegistrationRecord, instanceSize) == 166);
+static_assert(offsetof(RegistrationRecord, componentKind) == 170);
+static_assert(offsetof(RegistrationRecord, phase) == 174);
+static_assert(offsetof(RegistrationRecord, hostContext) == 176);
+static_assert(offsetof(RegistrationRecord, services) == 180);
+static_assert(sizeof(RegistrationRecord) == 184);
+
+inline constexpr uint32_t kKindModifier = 1;
+inline constexpr uint32_t kKindVariable = 5;
+
+// Host objects: handle - 8 holds the base block B, B + 20 the primary
+// interface P, P - 4 the class descriptor; any interface I has its own
+// descriptor at I - 4.
+struct Descriptor {
+    SlotEntry** rows;          // 0: row r is an array of method entries
+    int32_t* interfaceOffsets; // 4: byte offset of interface k from B
+};
+static_assert(sizeof(Descriptor) == 8);
+inline constexpr int32_t kBaseOfHandle = -8;
+inline constexpr int32_t kPrimaryInBase = 20;
+
+struct MessageRecord {     // handed to HandleMessage; the host owns it
+    uint8_t unused0[12];   // 0
+    uint32_t eventCode;    // 12
+    uint32_t qualifier;    // 16
+    uint8_t unused20[18];  // 20
+    HostValue value;       // 38: what the message carries
+};
+static_assert(offsetof(MessageRecord, eventCode) == 12);
+static_assert(offsetof(MessageRecord, qualifier) == 16);
+static_assert(offsetof(MessageRecord, value) == 38);
+static_assert(sizeof(MessageRecord) == 80);
+
+struct HookRecord {     // installs a drawing hook
+    int16_t kind;       // 0: 1 display, 3 capture
+    void* instance;     // 2: the modifier
+    int16_t one;        // 6: always 1
+    int16_t zero;       // 8: always 0
+    uint32_t hookId;    // 10: written by the host
+    uint32_t zero14;    // 14
+    uint32_t zero18;    // 18
+};
+static_assert(offsetof(HookRecord, instance) == 2);
+static_assert(offsetof(HookRecord, one) == 6);
+static_assert(offsetof(HookRecord, hookId) == 10);
+static_assert(sizeof(HookRecord) == 22);
+
+struct ElementRect {  // right and bottom lie just outside the element
+    int16_t left, top, right, bottom;
+};
+static_assert(sizeof(ElementRect) == 8);
+
+struct DrawRecord {
+    uint8_t unused0[8];  // 0
+    ElementRect* rect;   // 8
+};
+static_assert(offsetof(DrawRecord, rect) == 8);
+
+struct SurfaceRecord {    // one byte per pixel
+    uint8_t unused0[22];  // 0
+    int16_t rows;         // 22
+    uint8_t unused24[2];  // 24
+    int16_t stride;       // 26: negative when rows are stored bottom row first
+    uint8_t* pixels;      // 28
+    void* dc;             // 32: HDC of the surface, may be null
+};
+static_assert(offsetof(SurfaceRecord, rows) == 22);
+static_assert(offsetof(SurfaceRecord, stride) == 26);
+static_assert(offsetof(SurfaceRecord, pixels) == 28);
+static_assert(offsetof(SurfaceRecord, dc) == 32);
+static_assert(sizeof(SurfaceRecord) == 36);
+
+#pragma pack(pop)
+
+// Slot numbers of a component's row 0 (and row 1 slot 0, the drawing hook).
+enum Slot : int16_t {
+    kSlotConstruct = 7,
+    kSlotAssign = 8,
+    kSlotDestruct = 9,
+    kSlotActivate = 13,
+    kSlotDeactivate = 14,
+    kSlotSavedSize = 17,
+    kSlotLoad = 18,
+    kSlotSave = 19,
+    kSlotGetAttribute = 22,
+    kSlotSetAttribute = 23,
+    kSlotHandleMessage = 25,
+    kSlotCopyConstruct = 34,
+    kSlotClassInit = 35,
+    kSlotEnumerateValues = 37,
+};
+inline constexpr int16_t kHookRow = 1;
+inline constexpr int16_t kSlotHookCallback = 0;
+
+// Services record: the handle of service n is at byte offset 4n.
+enum ServiceNumber : int {
+    kWalkService = 1,
+    kValueService = 4,
+    kMemoryService = 13,
+    kConversionService = 15,
+};
+inline constexpr int kServiceCount = 20;
+
+struct MethodId {
+    int16_t row;
+    int16_t column;
+};
+
+// Host methods, by the object they are called on.
+namespace host_method {
+inline constexpr MethodId kVisitValue{1, 4};          // WalkService
+inline constexpr MethodId kGetAttributeById{1, 5};    // ValueService
+inline constexpr MethodId kSetAttributeById{1, 6};
+inline constexpr MethodId kAddElementHook{1, 7};
+inline constexpr MethodId kCopyValue{1, 25};
+inline constexpr MethodId kReleaseValue{1, 26};
+inline constexpr MethodId kResolveReference{1, 28};
+inline constexpr MethodId kRemoveElementHook{1, 36};
+inline constexpr MethodId kAllocate{1, 14};           // MemoryService
+inline constexpr MethodId kFree{1, 16};
+inline constexpr MethodId kConvertValue{1, 0};        // ConversionService
+inline constexpr MethodId kGetAttribute{0, 22};       // a component
+inline constexpr MethodId kSetAttribute{0, 23};
+inline constexpr MethodId kGetParentElement{0, 32};   // the calling instance
+inline constexpr MethodId kSetEventInterest{0, 33};
+inline constexpr MethodId kRefreshElement{0, 41};
+inline constexpr MethodId kValueSize{1, 4};           // the stream object
+inline constexpr MethodId kWriteValue{1, 5};
+inline constexpr MethodId kReadValue{1, 6};
+}  // namespace host_method
+
+inline constexpr int16_t kInterestOn = 1;
+inline constexpr int16_t kInterestOff = 2;

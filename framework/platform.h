@@ -1,0 +1,77 @@
+#pragma once
+// The one seam between the plug-in and Win32. Every platform call the plug-in
+// makes goes through sys(), so tests can wrap entries to count live handles
+// and to make the Nth call fail.
+#include <windows.h>
+#include <commdlg.h>
+
+struct Platform {
+    // KERNEL32: global memory
+    HGLOBAL (WINAPI* GlobalAlloc)(UINT, SIZE_T);
+    LPVOID  (WINAPI* GlobalLock)(HGLOBAL);
+    BOOL    (WINAPI* GlobalUnlock)(HGLOBAL);
+    HGLOBAL (WINAPI* GlobalHandle)(LPCVOID);
+    HGLOBAL (WINAPI* GlobalFree)(HGLOBAL);
+    SIZE_T  (WINAPI* GlobalSize)(HGLOBAL);
+    // KERNEL32: files
+    HFILE   (WINAPI* _lopen)(LPCSTR, int);
+    HFILE   (WINAPI* _lcreat)(LPCSTR, int);
+    UINT    (WINAPI* _lread)(HFILE, LPVOID, UINT);
+    long    (WINAPI* _hread)(HFILE, LPVOID, long);
+    long    (WINAPI* _hwrite)(HFILE, LPCCH, long);
+    LONG    (WINAPI* _llseek)(HFILE, LONG, int);
+    HFILE   (WINAPI* _lclose)(HFILE);
+    BOOL    (WINAPI* DeleteFileA)(LPCSTR);
+    // KERNEL32: where things are
+    UINT    (WINAPI* GetSystemDirectoryA)(LPSTR, UINT);
+    DWORD   (WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
+    // GDI32: bitmaps and device contexts
+    int     (WINAPI* GetObjectA)(HANDLE, int, LPVOID);
+    HDC     (WINAPI* CreateCompatibleDC)(HDC);
+    HBITMAP (WINAPI* CreateCompatibleBitmap)(HDC, int, int);
+    HBITMAP (WINAPI* CreateDIBSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
+    HGDIOBJ (WINAPI* SelectObject)(HDC, HGDIOBJ);
+    BOOL    (WINAPI* BitBlt)(HDC, int, int, int, int, HDC, int, int, DWORD);
+    BOOL    (WINAPI* StretchBlt)(HDC, int, int, int, int, HDC, int, int, int, int, DWORD);
+    int     (WINAPI* SetStretchBltMode)(HDC, int);
+    int     (WINAPI* GetDIBits)(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT);
+    LONG    (WINAPI* SetBitmapBits)(HBITMAP, DWORD, const VOID*);
+    BOOL    (WINAPI* DeleteDC)(HDC);
+    BOOL    (WINAPI* DeleteObject)(HGDIOBJ);
+    // GDI32: printing
+    int     (WINAPI* GetDeviceCaps)(HDC, int);
+    HDC     (WINAPI* ResetDCA)(HDC, const DEVMODEA*);
+    int     (WINAPI* StartDocA)(HDC, const DOCINFOA*);
+    int     (WINAPI* StartPage)(HDC);
+    int     (WINAPI* EndPage)(HDC);
+    int     (WINAPI* EndDoc)(HDC);
+    // USER32
+    HWND    (WINAPI* GetActiveWindow)();
+    HDC     (WINAPI* GetDC)(HWND);
+    int     (WINAPI* ReleaseDC)(HWND, HDC);
+    BOOL    (WINAPI* SetRect)(LPRECT, int, int, int, int);
+    int     (WINAPIV* wsprintfA)(LPSTR, LPCSTR, ...);
+    // COMDLG32
+    BOOL    (WINAPI* GetOpenFileNameA)(LPOPENFILENAMEA);
+    BOOL    (WINAPI* GetSaveFileNameA)(LPOPENFILENAMEA);
+    BOOL    (WINAPI* PrintDlgA)(LPPRINTDLGA);
+};
+
+// The table in force; bound to the real calls unless a test replaced it.
+const Platform& sys();
+
+// The table bound to the real Win32 calls.
+const Platform& RealPlatform();
+
+// Tests: puts `p` in force for the life of the object, then restores the
+// table that was in force before.
+class ScopedPlatform {
+public:
+    explicit ScopedPlatform(const Platform& p);
+    ~ScopedPlatform();
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+private:
+    const Platform* previous_;
+};
