@@ -100,6 +100,7 @@ struct RegistrationRecord {
     char componentName[16];              // 0: no terminator when 16 characters long
     uint8_t unused16;                    // 16
     char baseClassName[16];              // 17
+    uint8_t unused33;                    // 33
     int16_t baseCount;                   // 34
     SlotEntry* slotRows[kSlotRowCount];  // 36: row r starts at slotRows[r]
     uint8_t unused164[2];                // 164
