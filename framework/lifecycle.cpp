@@ -1,0 +1,193 @@
+#include "framework/lifecycle.h"
+
+#include <cstring>
+
+#include "framework/host_calls.h"
+#include "framework/host_value.h"
+#include "framework/platform.h"
+
+namespace {
+
+// Defaults blocks are fixed and zero-filled.
+constexpr UINT kDefaultsFlags = GMEM_FIXED | GMEM_ZEROINIT;
+
+void WriteDefault(const Field& f, uint8_t* block) {
+    uint8_t* at = block + f.offset;
+    switch (f.kind) {
+        case FieldKind::Event: StoreAt(at, 0, EventValue{kTagEvent, static_cast<uint32_t>(f.initial), 0}); break;
+        case FieldKind::Boolean: StoreAt(at, 0, BooleanValue{kTagBoolean, static_cast<int16_t>(f.initial)}); break;
+        case FieldKind::Integer: StoreAt(at, 0, IntegerValue{kTagInteger, f.initial}); break;
+        case FieldKind::Value: std::memset(at, 0, sizeof(HostValue)); break;  // empty
+        case FieldKind::Plain8:
+        case FieldKind::Plain16: break;  // not kept in the defaults block
+    }
+}
+
+void WriteDefaults(const ModifierType& t, uint8_t* block) {
+    for (size_t i = 0; i < t.fieldCount; ++i) WriteDefault(t.fields[i], block);
+}
+
+// The type's defaults, locked for one callback. Should ClassInit never have
+// run, or its block not be had, the same defaults come from the field table.
+class Defaults {
+public:
+    explicit Defaults(const ModifierType& t) : t_(t) {
+        if (!t.state->defaults) lifecycle::ClassInit(t);
+        if (t.state->defaults) locked_ = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
+        if (!locked_) {
+            std::memset(image_, 0, sizeof image_);
+            WriteDefaults(t, image_);
+        }
+    }
+    ~Defaults() {
+        if (locked_) sys().GlobalUnlock(t_.state->defaults);
+    }
+    Defaults(const Defaults&) = delete;
+    Defaults& operator=(const Defaults&) = delete;
+    const uint8_t* get() const { return locked_ ? locked_ : image_; }
+
+private:
+    const ModifierType& t_;
+    uint8_t* locked_ = nullptr;
+    uint8_t image_[256];
+};
+
+// Copies every field that Construct and CopyConstruct copy, from `source`.
+void CopyFields(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
+    for (size_t i = 0; i < t.fieldCount; ++i) {
+        const Field& f = t.fields[i];
+        uint8_t* field = destination + f.offset;
+        if (f.kind == FieldKind::Value) {
+            // The host may move the field while releasing it: copy where it says.
+            void* at = field;
+            ReleaseValue(destination, &at);
+            if (!at) continue;
+            StoreAt<int16_t>(at, 0, kTagEmpty);
+            CopyValue(at, source + f.offset);
+        } else if (!IsPlain(f.kind)) {
+            std::memcpy(field, source + f.offset, SizeOf(f.kind));
+        }
+    }
+}
+
+void SetEventInterests(const ModifierType& t, uint8_t* instance, int16_t mode) {
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (t.fields[i].kind == FieldKind::Event) SetEventInterest(instance, mode, instance + t.fields[i].offset);
+}
+
+}  // namespace
+
+bool EventMatches(const uint8_t* instance, size_t eventOffset, const MessageRecord& message) {
+    const auto event = LoadAt<EventValue>(instance, eventOffset);
+    return message.eventCode == event.code && message.qualifier == event.qualifier;
+}
+
+SlotResult ActionNotBuilt(uint8_t*, const MessageRecord&) { return 1; }
+
+namespace lifecycle {
+
+SlotResult ClassInit(const ModifierType& t) {
+    if (!t.state->defaults) t.state->defaults = sys().GlobalAlloc(kDefaultsFlags, t.defaultsSize ? t.defaultsSize : 1);
+    if (!t.state->defaults) return 0;
+    auto* block = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
+    if (!block) return 0;
+    WriteDefaults(t, block);
+    sys().GlobalUnlock(t.state->defaults);
+    return 0;
+}
+
+SlotResult Construct(const ModifierType& t, uint8_t* instance) {
+    if (!instance) return 0;
+    {
+        Defaults defaults(t);
+        CopyFields(t, instance, defaults.get());
+    }
+    for (size_t i = 0; i < t.fieldCount; ++i) {
+        const Field& f = t.fields[i];
+        if (f.kind == FieldKind::Plain8) StoreAt<int8_t>(instance, f.offset, static_cast<int8_t>(f.initial));
+        if (f.kind == FieldKind::Plain16) StoreAt<int16_t>(instance, f.offset, static_cast<int16_t>(f.initial));
+    }
+    return 0;
+}
+
+SlotResult CopyConstruct(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
+    if (destination && source) CopyFields(t, destination, source);
+    return 0;
+}
+
+SlotResult Assign(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
+    // Resetting first would wipe the very settings to be copied.
+    if (!destination || !source || destination == source) return 0;
+    Construct(t, destination);
+    CopyFields(t, destination, source);
+    return 0;
+}
+
+SlotResult Destruct(const ModifierType& t, uint8_t* instance) {
+    if (!instance) return 0;
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (t.fields[i].kind == FieldKind::Value) ReleaseValue(instance, instance + t.fields[i].offset);
+    return 0;
+}
+
+SlotResult SavedSize(const ModifierType& t, uint8_t* instance, void* stream, int16_t* version, uint32_t* byteCount) {
+    uint32_t total = 0;
+    if (instance)
+        for (size_t i = 0; i < t.fieldCount; ++i) {
+            if (!IsSaved(t.fields[i].kind)) continue;
+            uint32_t n = 0;
+            ValueSize(stream, instance + t.fields[i].offset, &n);
+            total += n;
+        }
+    if (byteCount) *byteCount = total;
+    if (version) *version = 0;
+    return 0;
+}
+
+SlotResult Save(const ModifierType& t, uint8_t* instance, void* stream) {
+    if (!instance) return 0;
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (IsSaved(t.fields[i].kind)) WriteValue(stream, instance + t.fields[i].offset);
+    return 0;
+}
+
+SlotResult Load(const ModifierType& t, uint8_t* instance, void* stream, int16_t version) {
+    if (version != 0) return 1;
+    if (!instance) return 0;
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (IsSaved(t.fields[i].kind)) ReadValue(stream, instance + t.fields[i].offset);
+    return 0;
+}
+
+SlotResult EnumerateValues(const ModifierType& t, uint8_t* instance, void* contextA, void* contextB) {
+    if (!instance) return 0;
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (IsVisited(t.fields[i].kind)) VisitValue(contextA, contextB, instance + t.fields[i].offset);
+    return 0;
+}
+
+SlotResult Activate(const ModifierType& t, uint8_t* instance) {
+    if (instance) SetEventInterests(t, instance, kInterestOn);
+    return 3;
+}
+
+SlotResult Deactivate(const ModifierType& t, uint8_t* instance) {
+    if (instance) SetEventInterests(t, instance, kInterestOff);
+    return 0;
+}
+
+SlotResult HandleMessage(const ModifierType& t, uint8_t* instance, const MessageRecord* message) {
+    if (!instance || !message) return 1;
+    if (EventMatches(instance, 0, *message)) return t.onEvent(instance, *message);
+    return t.onOtherMessage ? t.onOtherMessage(instance, *message) : 1;
+}
+
+void Register(const ModifierType& t, RegistrationRecord* record, const SlotSpec* slots, size_t count) {
+    SlotSpec present[16];
+    size_t n = 0;
+    for (size_t i = 0; i < count && n < 16; ++i)
+        if (slots[i].callback) present[n++] = slots[i];
+    RegisterComponent(record, ComponentInfo{t.name, t.instanceSize, kKindModifier, present, n});
+}
+
+}  // namespace lifecycle

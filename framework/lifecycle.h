@@ -1,0 +1,162 @@
+#pragma once
+// The lifecycle shared by every modifier, driven by each component's table of
+// fields: construct, copy, assign, destruct, size/save/load, enumerate,
+// activate, deactivate and the event test in front of the component's action.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/host_abi.h"
+#include "framework/registration.h"
+
+enum class FieldKind : uint8_t {
+    Event,    // 10-byte event value: copied, saved, visited, matched
+    Boolean,  // 4-byte boolean value: copied and saved
+    Integer,  // 6-byte integer value: copied and saved
+    Value,    // 42-byte host value: copied by the host, saved, visited, released
+    Plain8,   // not a host value: Construct writes `initial`; nothing else touches it
+    Plain16,
+};
+
+struct Field {
+    uint16_t offset;
+    FieldKind kind;
+    int32_t initial = 0;  // event code, compact payload, or what Construct writes
+};
+
+constexpr size_t SizeOf(FieldKind kind) {
+    switch (kind) {
+        case FieldKind::Event: return sizeof(EventValue);
+        case FieldKind::Boolean: return sizeof(BooleanValue);
+        case FieldKind::Integer: return sizeof(IntegerValue);
+        case FieldKind::Value: return sizeof(HostValue);
+        case FieldKind::Plain8: return 1;
+        case FieldKind::Plain16: return 2;
+    }
+    return 0;
+}
+constexpr bool IsPlain(FieldKind k) { return k == FieldKind::Plain8 || k == FieldKind::Plain16; }
+constexpr bool IsSaved(FieldKind k) { return !IsPlain(k); }
+constexpr bool IsVisited(FieldKind k) { return k == FieldKind::Event || k == FieldKind::Value; }
+
+// The defaults block holds every field that is not plain; it ends where the
+// last such field ends.
+template <size_t N>
+constexpr size_t DefaultsSize(const Field (&fields)[N]) {
+    size_t end = 0;
+    for (const Field& f : fields)
+        if (!IsPlain(f.kind) && f.offset + SizeOf(f.kind) > end) end = f.offset + SizeOf(f.kind);
+    return end;
+}
+// Fields must be in ascending order without overlap.
+template <size_t N>
+constexpr bool FieldsInOrder(const Field (&fields)[N]) {
+    for (size_t i = 1; i < N; ++i)
+        if (fields[i].offset < fields[i - 1].offset + SizeOf(fields[i - 1].kind)) return false;
+    return true;
+}
+template <size_t N>
+constexpr size_t EndOf(const Field (&fields)[N]) {
+    return fields[N - 1].offset + SizeOf(fields[N - 1].kind);
+}
+
+// Per component type, for the life of the process.
+struct ModifierState {
+    HGLOBAL defaults = nullptr;  // made by the first ClassInit, never freed
+    HostValue lookup{};          // the type's variable lookup buffer
+};
+
+using Action = SlotResult (*)(uint8_t* instance, const MessageRecord& message);
+using GetAttributeSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const char* name, uint32_t index, HostValue* result);
+using HookSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
+
+struct ModifierType {
+    const char* name;
+    uint32_t instanceSize;
+    const Field* fields;
+    size_t fieldCount;
+    size_t defaultsSize;
+    ModifierState* state;
+    Action onEvent;          // the message matches the event field at offset 0
+    Action onOtherMessage;   // any other message; none answers 1
+    GetAttributeSlot getAttribute;  // slot 22, written right after ClassInit when given
+    HookSlot hookCallback;          // row 1 slot 0, written last when given
+};
+
+// The event test: code and qualifier of the message equal the event field's.
+bool EventMatches(const uint8_t* instance, size_t eventOffset, const MessageRecord& message);
+
+// An action that is not built yet: a matching event never claims success.
+SlotResult ActionNotBuilt(uint8_t* instance, const MessageRecord& message);
+
+namespace lifecycle {
+SlotResult ClassInit(const ModifierType& t);
+SlotResult Construct(const ModifierType& t, uint8_t* instance);
+SlotResult CopyConstruct(const ModifierType& t, uint8_t* destination, const uint8_t* source);
+SlotResult Assign(const ModifierType& t, uint8_t* destination, const uint8_t* source);
+SlotResult Destruct(const ModifierType& t, uint8_t* instance);
+SlotResult SavedSize(const ModifierType& t, uint8_t* instance, void* stream, int16_t* version, uint32_t* byteCount);
+SlotResult Save(const ModifierType& t, uint8_t* instance, void* stream);
+SlotResult Load(const ModifierType& t, uint8_t* instance, void* stream, int16_t version);
+SlotResult EnumerateValues(const ModifierType& t, uint8_t* instance, void* contextA, void* contextB);
+SlotResult Activate(const ModifierType& t, uint8_t* instance);
+SlotResult Deactivate(const ModifierType& t, uint8_t* instance);
+SlotResult HandleMessage(const ModifierType& t, uint8_t* instance, const MessageRecord* message);
+void Register(const ModifierType& t, RegistrationRecord* record, const SlotSpec* slots, size_t count);
+}  // namespace lifecycle
+
+// The slot callbacks of one modifier type: thin trampolines into lifecycle::.
+template <const ModifierType& T>
+struct Modifier {
+    static SlotResult HOSTAPI ClassInit() { return lifecycle::ClassInit(T); }
+    static SlotResult HOSTAPI Construct(uint8_t* i) { return lifecycle::Construct(T, i); }
+    static SlotResult HOSTAPI CopyConstruct(uint8_t* d, const uint8_t* s) { return lifecycle::CopyConstruct(T, d, s); }
+    static SlotResult HOSTAPI Assign(uint8_t* d, const uint8_t* s) { return lifecycle::Assign(T, d, s); }
+    static SlotResult HOSTAPI Destruct(uint8_t* i) { return lifecycle::Destruct(T, i); }
+    static SlotResult HOSTAPI SavedSize(uint8_t* i, void* stream, uint32_t, int16_t* version, uint32_t* count) {
+        return lifecycle::SavedSize(T, i, stream, version, count);
+    }
+    static SlotResult HOSTAPI Save(uint8_t* i, void* stream) { return lifecycle::Save(T, i, stream); }
+    static SlotResult HOSTAPI Load(uint8_t* i, void* stream, uint32_t, uint32_t version) {
+        return lifecycle::Load(T, i, stream, static_cast<int16_t>(version));
+    }
+    static SlotResult HOSTAPI EnumerateValues(uint8_t* i, void* a, void* b) {
+        return lifecycle::EnumerateValues(T, i, a, b);
+    }
+    static SlotResult HOSTAPI Activate(uint8_t* i) { return lifecycle::Activate(T, i); }
+    static SlotResult HOSTAPI Deactivate(uint8_t* i) { return lifecycle::Deactivate(T, i); }
+    static SlotResult HOSTAPI HandleMessage(uint8_t* i, const MessageRecord* m) {
+        return lifecycle::HandleMessage(T, i, m);
+    }
+
+    // The entry point's work: slots 7, 34, 8, 9, 35, [22,] 17, 19, 18, 37, 13, 14, 25[, row 1 slot 0].
+    static void Register(RegistrationRecord* record) {
+        const SlotSpec slots[] = {
+            {0, kSlotConstruct, reinterpret_cast<void*>(&Construct)},
+            {0, kSlotCopyConstruct, reinterpret_cast<void*>(&CopyConstruct)},
+            {0, kSlotAssign, reinterpret_cast<void*>(&Assign)},
+            {0, kSlotDestruct, reinterpret_cast<void*>(&Destruct)},
+            {0, kSlotClassInit, reinterpret_cast<void*>(&ClassInit)},
+            {0, kSlotGetAttribute, reinterpret_cast<void*>(T.getAttribute)},
+            {0, kSlotSavedSize, reinterpret_cast<void*>(&SavedSize)},
+            {0, kSlotSave, reinterpret_cast<void*>(&Save)},
+            {0, kSlotLoad, reinterpret_cast<void*>(&Load)},
+            {0, kSlotEnumerateValues, reinterpret_cast<void*>(&EnumerateValues)},
+            {0, kSlotActivate, reinterpret_cast<void*>(&Activate)},
+            {0, kSlotDeactivate, reinterpret_cast<void*>(&Deactivate)},
+            {0, kSlotHandleMessage, reinterpret_cast<void*>(&HandleMessage)},
+            {kHookRow, kSlotHookCallback, reinterpret_cast<void*>(T.hookCallback)},
+        };
+        lifecycle::Register(T, record, slots, sizeof slots / sizeof slots[0]);  // skips absent slots
+    }
+};
+
+// Declares a modifier type from its field table.
+#define DEFINE_MODIFIER_TYPE(var, name, instanceSize, fields, onEvent, onOther, getAttribute, hook)          \
+    ModifierState var##State;                                                                               \
+    constexpr ModifierType var{name,         instanceSize, fields, sizeof fields / sizeof fields[0],       \
+                               DefaultsSize(fields), &var##State, onEvent, onOther, getAttribute, hook};    \
+    static_assert(FieldsInOrder(fields));                                                                   \
+    static_assert(EndOf(fields) <= instanceSize);                                                          \
+    static_assert(DefaultsSize(fields) <= 256, "defaults images live on the stack")

@@ -1,0 +1,268 @@
+#include "tests/support/platform_probe.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+PlatformProbe* probe = nullptr;
+
+PlatformProbe& P() { return PlatformProbe::Current(); }
+const Platform& In() { return P().inner(); }
+
+std::string Hex(const void* h) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", h);
+    return text;
+}
+
+// --- global memory ---
+HGLOBAL WINAPI WGlobalAlloc(UINT flags, SIZE_T n) {
+    if (P().ShouldFail("GlobalAlloc")) return nullptr;
+    HGLOBAL h = In().GlobalAlloc(flags, n);
+    if (h) P().globals_.insert(h);
+    return h;
+}
+LPVOID WINAPI WGlobalLock(HGLOBAL h) {
+    if (P().ShouldFail("GlobalLock")) return nullptr;
+    LPVOID p = In().GlobalLock(h);
+    if (p) ++P().locks_[h];
+    return p;
+}
+BOOL WINAPI WGlobalUnlock(HGLOBAL h) {
+    auto it = P().locks_.find(h);
+    if (it != P().locks_.end() && it->second > 0) --it->second;
+    return In().GlobalUnlock(h);
+}
+HGLOBAL WINAPI WGlobalFree(HGLOBAL h) {
+    if (!P().globals_.erase(h)) P().Error("GlobalFree of a block not allocated here: " + Hex(h));
+    P().locks_.erase(h);
+    return In().GlobalFree(h);
+}
+
+// --- files ---
+HFILE WINAPI WOpen(LPCSTR path, int mode) {
+    if (P().ShouldFail("_lopen")) return HFILE_ERROR;
+    HFILE f = In()._lopen(path, mode);
+    if (f != HFILE_ERROR) P().files_.insert(f);
+    return f;
+}
+HFILE WINAPI WCreat(LPCSTR path, int attr) {
+    if (P().ShouldFail("_lcreat")) return HFILE_ERROR;
+    HFILE f = In()._lcreat(path, attr);
+    if (f != HFILE_ERROR) P().files_.insert(f);
+    return f;
+}
+UINT WINAPI WRead(HFILE f, LPVOID buf, UINT n) {
+    if (P().ShouldFail("_lread")) return n ? n - 1 : HFILE_ERROR;  // a short read
+    return In()._lread(f, buf, n);
+}
+long WINAPI WHRead(HFILE f, LPVOID buf, long n) {
+    if (P().ShouldFail("_hread")) return n ? n - 1 : HFILE_ERROR;
+    return In()._hread(f, buf, n);
+}
+long WINAPI WHWrite(HFILE f, LPCCH buf, long n) {
+    if (P().ShouldFail("_hwrite")) {  // a short write: part of it reaches the file
+        long part = n > 1 ? In()._hwrite(f, buf, n / 2) : 0;
+        return part >= 0 ? part : HFILE_ERROR;
+    }
+    return In()._hwrite(f, buf, n);
+}
+LONG WINAPI WSeek(HFILE f, LONG offset, int origin) {
+    if (P().ShouldFail("_llseek")) return HFILE_ERROR;
+    return In()._llseek(f, offset, origin);
+}
+HFILE WINAPI WClose(HFILE f) {
+    if (!P().files_.erase(f)) P().Error("_lclose of a file not opened here");
+    return In()._lclose(f);
+}
+BOOL WINAPI WDeleteFile(LPCSTR path) {
+    if (P().ShouldFail("DeleteFileA")) return FALSE;
+    return In().DeleteFileA(path);
+}
+
+// --- GDI ---
+int WINAPI WGetObject(HANDLE h, int n, LPVOID out) {
+    if (P().ShouldFail("GetObjectA")) return 0;
+    return In().GetObjectA(h, n, out);
+}
+HDC WINAPI WCreateDC(HDC dc) {
+    if (P().ShouldFail("CreateCompatibleDC")) return nullptr;
+    HDC made = In().CreateCompatibleDC(dc);
+    if (made) P().dcs_.insert(made);
+    return made;
+}
+HBITMAP WINAPI WCreateBitmap(HDC dc, int w, int h) {
+    if (P().ShouldFail("CreateCompatibleBitmap")) return nullptr;
+    HBITMAP b = In().CreateCompatibleBitmap(dc, w, h);
+    if (b) P().bitmaps_.insert(b);
+    return b;
+}
+HBITMAP WINAPI WCreateDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
+    if (P().ShouldFail("CreateDIBSection")) {
+        if (bits) *bits = nullptr;
+        return nullptr;
+    }
+    HBITMAP b = In().CreateDIBSection(dc, info, usage, bits, section, offset);
+    if (b) P().bitmaps_.insert(b);
+    return b;
+}
+HGDIOBJ WINAPI WSelect(HDC dc, HGDIOBJ obj) {
+    if (P().ShouldFail("SelectObject")) return nullptr;
+    HGDIOBJ old = In().SelectObject(dc, obj);
+    if (old && GetObjectType(obj) == OBJ_BITMAP) P().selected_[dc] = obj;
+    return old;
+}
+BOOL WINAPI WBitBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, DWORD rop) {
+    if (P().ShouldFail("BitBlt")) return FALSE;
+    return In().BitBlt(d, x, y, w, h, s, sx, sy, rop);
+}
+BOOL WINAPI WStretchBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, int sw, int sh, DWORD rop) {
+    if (P().ShouldFail("StretchBlt")) return FALSE;
+    return In().StretchBlt(d, x, y, w, h, s, sx, sy, sw, sh, rop);
+}
+int WINAPI WGetDIBits(HDC dc, HBITMAP b, UINT first, UINT n, LPVOID bits, LPBITMAPINFO info, UINT usage) {
+    if (P().ShouldFail("GetDIBits")) return 0;
+    return In().GetDIBits(dc, b, first, n, bits, info, usage);
+}
+LONG WINAPI WSetBitmapBits(HBITMAP b, DWORD n, const VOID* bits) {
+    if (P().ShouldFail("SetBitmapBits")) return 0;
+    return In().SetBitmapBits(b, n, bits);
+}
+BOOL WINAPI WDeleteDC(HDC dc) {
+    if (!P().dcs_.erase(dc)) P().Error("DeleteDC of a context not made here: " + Hex(dc));
+    P().selected_.erase(dc);
+    return In().DeleteDC(dc);
+}
+BOOL WINAPI WDeleteObject(HGDIOBJ obj) {
+    for (auto& [dc, chosen] : P().selected_)
+        if (chosen == obj) P().Error("DeleteObject of a bitmap still selected: " + Hex(obj));
+    if (!P().bitmaps_.erase(obj)) P().Error("DeleteObject of an object not made here: " + Hex(obj));
+    return In().DeleteObject(obj);
+}
+
+// --- printing ---
+HDC WINAPI WResetDC(HDC dc, const DEVMODEA* mode) {
+    if (P().ShouldFail("ResetDCA")) return nullptr;
+    return In().ResetDCA(dc, mode);
+}
+int WINAPI WStartDoc(HDC dc, const DOCINFOA* info) {
+    if (P().ShouldFail("StartDocA")) return SP_ERROR;
+    return In().StartDocA(dc, info);
+}
+int WINAPI WStartPage(HDC dc) {
+    if (P().ShouldFail("StartPage")) return SP_ERROR;
+    return In().StartPage(dc);
+}
+int WINAPI WEndPage(HDC dc) {
+    if (P().ShouldFail("EndPage")) return SP_ERROR;
+    return In().EndPage(dc);
+}
+
+// --- USER32 ---
+HDC WINAPI WGetDC(HWND w) {
+    if (P().ShouldFail("GetDC")) return nullptr;
+    HDC dc = In().GetDC(w);
+    if (dc) P().screenDcs_.insert(dc);
+    return dc;
+}
+int WINAPI WReleaseDC(HWND w, HDC dc) {
+    if (!P().screenDcs_.erase(dc)) P().Error("ReleaseDC of a context not got here");
+    return In().ReleaseDC(w, dc);
+}
+
+// --- COMDLG32 ---
+BOOL WINAPI WOpenName(LPOPENFILENAMEA ofn) {
+    if (P().ShouldFail("GetOpenFileNameA")) return FALSE;
+    return In().GetOpenFileNameA(ofn);
+}
+BOOL WINAPI WSaveName(LPOPENFILENAMEA ofn) {
+    if (P().ShouldFail("GetSaveFileNameA")) return FALSE;
+    return In().GetSaveFileNameA(ofn);
+}
+BOOL WINAPI WPrintDlg(LPPRINTDLGA pd) {
+    if (P().ShouldFail("PrintDlgA")) return FALSE;
+    HGLOBAL mode = pd->hDevMode, names = pd->hDevNames;
+    BOOL ok = In().PrintDlgA(pd);
+    if (ok) {
+        // The dialog may replace the blocks it was given.
+        if (mode && mode != pd->hDevMode) P().globals_.erase(mode);
+        if (names && names != pd->hDevNames) P().globals_.erase(names);
+        if (pd->hDevMode) P().globals_.insert(pd->hDevMode);
+        if (pd->hDevNames) P().globals_.insert(pd->hDevNames);
+        if (pd->hDC) P().dcs_.insert(pd->hDC);
+    }
+    return ok;
+}
+
+}  // namespace
+
+PlatformProbe& PlatformProbe::Current() {
+    if (!probe) throw std::logic_error("no PlatformProbe in force");
+    return *probe;
+}
+
+PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
+    if (probe) throw std::logic_error("one PlatformProbe at a time");
+    probe = this;
+    table_.GlobalAlloc = WGlobalAlloc;
+    table_.GlobalLock = WGlobalLock;
+    table_.GlobalUnlock = WGlobalUnlock;
+    table_.GlobalFree = WGlobalFree;
+    table_._lopen = WOpen;
+    table_._lcreat = WCreat;
+    table_._lread = WRead;
+    table_._hread = WHRead;
+    table_._hwrite = WHWrite;
+    table_._llseek = WSeek;
+    table_._lclose = WClose;
+    table_.DeleteFileA = WDeleteFile;
+    table_.GetObjectA = WGetObject;
+    table_.CreateCompatibleDC = WCreateDC;
+    table_.CreateCompatibleBitmap = WCreateBitmap;
+    table_.CreateDIBSection = WCreateDib;
+    table_.SelectObject = WSelect;
+    table_.BitBlt = WBitBlt;
+    table_.StretchBlt = WStretchBlt;
+    table_.GetDIBits = WGetDIBits;
+    table_.SetBitmapBits = WSetBitmapBits;
+    table_.DeleteDC = WDeleteDC;
+    table_.DeleteObject = WDeleteObject;
+    table_.ResetDCA = WResetDC;
+    table_.StartDocA = WStartDoc;
+    table_.StartPage = WStartPage;
+    table_.EndPage = WEndPage;
+    table_.GetDC = WGetDC;
+    table_.ReleaseDC = WReleaseDC;
+    table_.GetOpenFileNameA = WOpenName;
+    table_.GetSaveFileNameA = WSaveName;
+    table_.PrintDlgA = WPrintDlg;
+    scope_ = new ScopedPlatform(table_);
+}
+
+PlatformProbe::~PlatformProbe() {
+    delete scope_;
+    probe = nullptr;
+}
+
+void PlatformProbe::FailCall(int n) {
+    failAt_ = n;
+    calls_ = 0;
+    fired_ = false;
+    failedName_.clear();
+}
+
+bool PlatformProbe::ShouldFail(const char* name) {
+    ++calls_;
+    if (failAt_ == 0 || calls_ != failAt_) return false;
+    fired_ = true;
+    failedName_ = name;
+    return true;
+}
+
+int PlatformProbe::LockedGlobals() const {
+    int n = 0;
+    for (auto& [h, count] : locks_)
+        if (count > 0 && globals_.count(h)) ++n;
+    return n;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// Test support: wraps the platform table in force to count what the plug-in
+// holds (device contexts, bitmaps, global blocks, open files, screen DCs) and
+// to make the Nth failable call fail. One probe at a time.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/platform.h"
+
+class PlatformProbe {
+public:
+    PlatformProbe();   // wraps the table in force now and puts the wrapper in force
+    ~PlatformProbe();  // restores the table that was in force
+    PlatformProbe(const PlatformProbe&) = delete;
+    PlatformProbe& operator=(const PlatformProbe&) = delete;
+
+    // The nth failable call from now on fails (1-based); 0 fails nothing.
+    // Failable: allocations, locks, DC and bitmap creation, selections, blits,
+    // GetObjectA, GetDIBits, SetBitmapBits, file opens, reads, writes, seeks,
+    // DeleteFileA, GetDC, the dialogs and the printing calls that can fail.
+    void FailCall(int n);
+    bool Fired() const { return fired_; }
+    const std::string& FailedCall() const { return failedName_; }
+    int Calls() const { return calls_; }  // failable calls since FailCall
+
+    int LiveDcs() const { return static_cast<int>(dcs_.size()); }
+    int LiveBitmaps() const { return static_cast<int>(bitmaps_.size()); }
+    int LiveGdiObjects() const { return LiveDcs() + LiveBitmaps() + static_cast<int>(screenDcs_.size()); }
+    int LiveGlobals() const { return static_cast<int>(globals_.size()); }
+    int LockedGlobals() const;
+    int OpenFiles() const { return static_cast<int>(files_.size()); }
+    // Everything the plug-in holds: 0 after any action that keeps nothing.
+    int LiveHandles() const { return LiveGdiObjects() + LiveGlobals() + OpenFiles(); }
+    // Misuse seen: a bitmap deleted while selected (Windows refuses and leaks
+    // it; Wine does not), a handle released twice or never made here.
+    const std::vector<std::string>& Errors() const { return errors_; }
+
+    // The wrapping table; a test may replace more entries of it (for example
+    // GetSystemDirectoryA) while the probe is in force.
+    Platform& table() { return table_; }
+    // The table the probe wraps, for calls a replaced entry passes on to.
+    const Platform& inner() const { return inner_; }
+
+    // Used by the wrappers.
+    static PlatformProbe& Current();
+    bool ShouldFail(const char* name);
+    void Error(std::string what) { errors_.push_back(std::move(what)); }
+
+    std::set<HDC> dcs_, screenDcs_;
+    std::set<HGDIOBJ> bitmaps_;
+    std::map<HDC, HGDIOBJ> selected_;
+    std::set<HGLOBAL> globals_;
+    std::map<HGLOBAL, int> locks_;
+    std::set<HFILE> files_;
+
+private:
+    Platform inner_;
+    Platform table_;
+    ScopedPlatform* scope_ = nullptr;
+    int failAt_ = 0;
+    int calls_ = 0;
+    bool fired_ = false;
+    std::string failedName_;
+    std::vector<std::string> errors_;
+};
+
+// Fails the nth failable call for the life of the object.
+class FailNthCall {
+public:
+    FailNthCall(PlatformProbe& probe, int n) : probe_(probe) { probe_.FailCall(n); }
+    ~FailNthCall() { probe_.FailCall(0); }
+    bool Fired() const { return probe_.Fired(); }
+
+private:
+    PlatformProbe& probe_;
+};
