@@ -1,0 +1,116 @@
+// Elements: a rectangle on an 8-bit drawing surface, and the drawing hooks
+// the host calls while it draws the element.
+#include <windows.h>
+
+#include <cstring>
+
+#include "hostsim/internal.h"
+
+namespace hostsim {
+
+Element::Element(ObjectId id, const ElementSpec& spec)
+    : id_(id), rect_(spec.rect), width_(spec.surfaceWidth), rows_(spec.surfaceRows), stride_(0) {
+    const int rowBytes = (width_ + 3) & ~3;  // DIB rows are 4-byte aligned
+    if (width_ <= 0 || rows_ <= 0 || rowBytes > 32767 || rows_ > 32767) return;
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info{};
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = width_;
+    info.header.biHeight = spec.bottomUp ? rows_ : -rows_;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 8;
+    info.header.biCompression = BI_RGB;
+    info.header.biClrUsed = 256;
+    for (int i = 0; i < 256; ++i)
+        info.colours[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bmp || !bits) {
+        if (bmp) DeleteObject(bmp);
+        DeleteDC(dc);
+        return;
+    }
+    dc_ = dc;
+    bitmap_ = bmp;
+    oldBitmap_ = SelectObject(dc, bmp);
+    pixels_ = static_cast<uint8_t*>(bits);
+    // A bottom-up DIB keeps the bottom row first: negative stride.
+    stride_ = static_cast<int16_t>(spec.bottomUp ? -rowBytes : rowBytes);
+}
+
+Element::~Element() {
+    if (dc_) {
+        SelectObject(static_cast<HDC>(dc_), static_cast<HGDIOBJ>(oldBitmap_));
+        DeleteDC(static_cast<HDC>(dc_));
+    }
+    if (bitmap_) DeleteObject(static_cast<HGDIOBJ>(bitmap_));
+}
+
+uint8_t* Element::Row(int y) const {
+    const int step = stride_ < 0 ? -stride_ : stride_;
+    return stride_ >= 0 ? pixels_ + y * step : pixels_ + (rows_ - 1 - y) * step;
+}
+
+void Element::Fill(uint8_t v) const {
+    GdiFlush();
+    const int step = stride_ < 0 ? -stride_ : stride_;
+    std::memset(pixels_, v, static_cast<size_t>(step) * rows_);
+}
+
+ObjectId Host::NewElement(const ElementSpec& spec) {
+    const ObjectId id = impl_->nextId++;
+    auto el = std::make_unique<Element>(id, spec);
+    if (!el->ok()) {
+        Error("could not make an element surface of " + std::to_string(spec.surfaceWidth) + " x " +
+              std::to_string(spec.surfaceRows));
+        return 0;
+    }
+    impl_->elements[id] = std::move(el);
+    return id;
+}
+
+Element& Host::ElementOf(ObjectId id) { return *impl_->elements.at(id); }
+
+std::vector<DrawCall> Host::Draw(ObjectId elementId) {
+    std::vector<DrawCall> calls;
+    auto it = impl_->elements.find(elementId);
+    if (it == impl_->elements.end()) {
+        Error("Draw: no element " + std::to_string(elementId));
+        return calls;
+    }
+    Element& el = *it->second;
+    impl_->drawing.insert(elementId);
+    GdiFlush();
+    const std::vector<HookInfo> hooks = el.Hooks();  // a hook may remove hooks while we draw
+    for (const HookInfo& hook : hooks) {
+        if (!impl_->Find(hook.instance)) {
+            Error("Draw: hook " + std::to_string(hook.id) + " belongs to a destroyed instance");
+            continue;
+        }
+        ElementRect rect = el.rect();
+        const ElementRect given = rect;
+        DrawRecord draw;
+        std::memset(&draw, kPoison, sizeof draw);
+        draw.rect = &rect;
+        SurfaceRecord surface;
+        std::memset(&surface, kPoison, sizeof surface);
+        surface.rows = static_cast<int16_t>(el.SurfaceRows());
+        surface.stride = el.Stride();
+        surface.pixels = el.Pixels();
+        surface.dc = el.Dc();
+        const SurfaceRecord sent = surface;
+        const int16_t r = CallSlot(hook.instance, kHookRow, kSlotHookCallback, hook.instance, &draw, &surface);
+        if (std::memcmp(&rect, &given, sizeof rect) != 0 || std::memcmp(&surface, &sent, sizeof surface) != 0)
+            Error("a drawing hook wrote into the host's draw or surface record");
+        calls.push_back({hook.id, hook.instance, r});
+    }
+    GdiFlush();
+    impl_->drawing.erase(elementId);
+    return calls;
+}
+
+}  // namespace hostsim
