@@ -6,7 +6,7 @@ const Platform kReal = {
     ::GlobalAlloc, ::GlobalLock, ::GlobalUnlock, ::GlobalHandle, ::GlobalFree, ::GlobalSize,
     ::_lopen, ::_lcreat, ::_lread, ::_hread, ::_hwrite, ::_llseek, ::_lclose, ::DeleteFileA,
     ::GetSystemDirectoryA, ::GetModuleFileNameA,
-    ::GetObjectA, ::CreateCompatibleDC, ::CreateCompatibleBitmap, ::CreateDIBSection,
+    ::GetObjectA, ::GetObjectType, ::CreateCompatibleDC, ::CreateCompatibleBitmap, ::CreateDIBSection,
     ::SelectObject, ::BitBlt, ::StretchBlt, ::SetStretchBltMode, ::GetDIBits, ::SetBitmapBits,
     ::DeleteDC, ::DeleteObject,
     ::GetDeviceCaps, ::ResetDCA, ::StartDocA, ::StartPage, ::EndPage, ::EndDoc,

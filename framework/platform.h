@@ -27,6 +27,7 @@ struct Platform {
     DWORD   (WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
     // GDI32: bitmaps and device contexts
     int     (WINAPI* GetObjectA)(HANDLE, int, LPVOID);
+    DWORD   (WINAPI* GetObjectType)(HGDIOBJ);
     HDC     (WINAPI* CreateCompatibleDC)(HDC);
     HBITMAP (WINAPI* CreateCompatibleBitmap)(HDC, int, int);
     HBITMAP (WINAPI* CreateDIBSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
