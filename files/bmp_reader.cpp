@@ -1,0 +1,81 @@
+#include "files/bmp_reader.h"
+
+#include <cstring>
+
+#include "files/bmp_format.h"
+#include "files/win_owners.h"
+
+namespace {
+
+// Padding bits and bytes at the end of each row are zeroed, so that a
+// section read from a file equals one the platform drew, byte for byte.
+void ClearPadding(const BmpPlan& plan, unsigned char* rows) {
+    const uint32_t usedBits = static_cast<uint32_t>(plan.widthPx) * plan.bitCount;
+    const uint32_t fullBytes = usedBits / 8;
+    const uint32_t partialBits = usedBits % 8;
+    if (fullBytes == plan.strideBytes) return;
+    for (int32_t y = 0; y < plan.heightPx; ++y) {
+        unsigned char* row = rows + static_cast<size_t>(y) * plan.strideBytes;
+        uint32_t from = fullBytes;
+        if (partialBits) {
+            row[from] &= static_cast<unsigned char>(0xFF00 >> partialBits);
+            ++from;
+        }
+        std::memset(row + from, 0, plan.strideBytes - from);
+    }
+}
+
+bool ReadAt(HFILE file, uint32_t offset, void* into, uint32_t bytes) {
+    if (sys()._llseek(file, static_cast<LONG>(offset), FILE_BEGIN) != static_cast<LONG>(offset))
+        return false;
+    return sys()._hread(file, into, static_cast<long>(bytes)) == static_cast<long>(bytes);
+}
+
+// Fills the section's memory from the file as the plan says.
+bool ReadPixels(HFILE file, const BmpPlan& plan, unsigned char* bits) {
+    if (plan.encoding == BmpEncoding::Rows) {
+        // Straight into the section: no second buffer to fill.
+        if (!ReadAt(file, plan.dataOffset, bits, plan.imageBytes)) return false;
+        if (plan.topDown) FlipRows(bits, plan.strideBytes, static_cast<uint32_t>(plan.heightPx));
+        ClearPadding(plan, bits);
+    } else {
+        LockedGlobal code(GMEM_MOVEABLE, plan.dataBytes);
+        if (!code || !ReadAt(file, plan.dataOffset, code.get(), plan.dataBytes)) return false;
+        std::memset(bits, 0, plan.imageBytes);
+        if (DecodeRle(plan, code.bytes(), plan.dataBytes, bits) != BmpStatus::Ok) return false;
+    }
+    return CheckIndices(plan, bits) == BmpStatus::Ok;
+}
+
+}  // namespace
+
+int LoadBmpFile(const char* path, HBITMAP* bitmap) {
+    *bitmap = nullptr;
+    UniqueFile file{sys()._lopen(path, OF_READ)};
+    if (!file) return 0;
+
+    const LONG fileBytes = sys()._llseek(file.get(), 0, FILE_END);
+    if (fileBytes < 0 || sys()._llseek(file.get(), 0, FILE_BEGIN) != 0) return 0;
+    unsigned char head[kBmpMaxHeadBytes];
+    const UINT headBytes =
+        static_cast<UINT>(fileBytes < static_cast<LONG>(sizeof head) ? fileBytes : sizeof head);
+    if (sys()._lread(file.get(), head, headBytes) != headBytes) return 0;
+    BmpPlan plan;
+    if (PlanBmp(head, headBytes, static_cast<uint64_t>(fileBytes), &plan) != BmpStatus::Ok) return 0;
+
+    UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
+    if (!dc) return 0;
+    void* bits = nullptr;
+    UniqueBitmap section{sys().CreateDIBSection(dc.get(), reinterpret_cast<BITMAPINFO*>(plan.info),
+                                                DIB_RGB_COLORS, &bits, nullptr, 0)};
+    if (!section || !bits) return 0;
+    // Write no more than the platform gave.
+    BITMAP bm;
+    if (sys().GetObjectA(section.get(), sizeof bm, &bm) != static_cast<int>(sizeof bm)) return 0;
+    if (static_cast<uint32_t>(bm.bmWidthBytes) != plan.strideBytes || bm.bmHeight != plan.heightPx)
+        return 0;
+
+    if (!ReadPixels(file.get(), plan, static_cast<unsigned char*>(bits))) return 0;
+    *bitmap = section.release();
+    return 1;
+}

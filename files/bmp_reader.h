@@ -1,0 +1,11 @@
+#pragma once
+// Reads a BMP file into a new bottom-up DIB section.
+#include "framework/platform.h"
+
+// Sets *bitmap to null, then to the new DIB section on success; the caller
+// deletes it. 1 when a bitmap was made, 0 otherwise; nothing is left
+// allocated on failure. Reads 1-, 4-, 8-, 24-bit palette and RGB files,
+// 16- and 32-bit RGB and bit-field files, RLE8 and RLE4, top-down rows,
+// short palettes, pixel data at bfOffBits, and 12-, 40-, 52-, 56-, 108- and
+// 124-byte info headers; every header field is checked against the file.
+int LoadBmpFile(const char* path, HBITMAP* bitmap);

@@ -1,0 +1,92 @@
+#pragma once
+// Owners of the Win32 resources the file code takes: each releases through
+// sys() on every return path, so the platform probe sees every release.
+#include <cstddef>
+#include <utility>
+
+#include "framework/platform.h"
+
+class UniqueFile {
+public:
+    explicit UniqueFile(HFILE f) : file_(f) {}
+    ~UniqueFile() { Close(); }
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    explicit operator bool() const { return file_ != HFILE_ERROR; }
+    HFILE get() const { return file_; }
+    // Closes now; false when the platform reports a failure.
+    bool Close() {
+        if (file_ == HFILE_ERROR) return true;
+        HFILE f = std::exchange(file_, HFILE_ERROR);
+        return sys()._lclose(f) != HFILE_ERROR;
+    }
+
+private:
+    HFILE file_;
+};
+
+class UniqueDc {
+public:
+    explicit UniqueDc(HDC dc) : dc_(dc) {}
+    ~UniqueDc() {
+        if (dc_) sys().DeleteDC(dc_);
+    }
+    UniqueDc(const UniqueDc&) = delete;
+    UniqueDc& operator=(const UniqueDc&) = delete;
+    explicit operator bool() const { return dc_ != nullptr; }
+    HDC get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+class UniqueBitmap {
+public:
+    explicit UniqueBitmap(HBITMAP b) : bitmap_(b) {}
+    ~UniqueBitmap() {
+        if (bitmap_) sys().DeleteObject(bitmap_);
+    }
+    UniqueBitmap(const UniqueBitmap&) = delete;
+    UniqueBitmap& operator=(const UniqueBitmap&) = delete;
+    explicit operator bool() const { return bitmap_ != nullptr; }
+    HBITMAP get() const { return bitmap_; }
+    HBITMAP release() { return std::exchange(bitmap_, nullptr); }
+
+private:
+    HBITMAP bitmap_;
+};
+
+// A block of global memory, locked for the owner's life.
+class LockedGlobal {
+public:
+    LockedGlobal() = default;
+    LockedGlobal(UINT flags, std::size_t bytes) { Allocate(flags, bytes); }
+    ~LockedGlobal() { Free(); }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+
+    // False when no memory was had; the owner then holds nothing.
+    bool Allocate(UINT flags, std::size_t bytes) {
+        Free();
+        block_ = sys().GlobalAlloc(flags, bytes);
+        if (!block_) return false;
+        data_ = sys().GlobalLock(block_);
+        if (!data_) Free();
+        return data_ != nullptr;
+    }
+    explicit operator bool() const { return data_ != nullptr; }
+    void* get() const { return data_; }
+    unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+
+private:
+    void Free() {
+        if (!block_) return;
+        if (data_) sys().GlobalUnlock(block_);
+        sys().GlobalFree(block_);
+        block_ = nullptr;
+        data_ = nullptr;
+    }
+
+    HGLOBAL block_ = nullptr;
+    void* data_ = nullptr;
+};
