@@ -1,16 +1,22 @@
 // zqDeleteFile: deletes one file when its event arrives; "error" tells how it went.
 #include "components/modifiers.h"
+#include "files/paths.h"
 #include "framework/attribute_name.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
+#include "framework/platform.h"
+#include "framework/variable_lookup.h"
 
 namespace {
 
-constexpr int16_t kErrorCodeOffset = 52;
+constexpr size_t kSourceOffset = 10;
+constexpr size_t kErrorCodeOffset = 52;
+constexpr int16_t kErrorNone = 0;
+constexpr int16_t kErrorNotDeleted = 6;
 
 constexpr Field kFields[] = {
     {0, FieldKind::Event, 301},
-    {10, FieldKind::Value},                  // the file name: literal, reference or message data
+    {kSourceOffset, FieldKind::Value},       // the file name: literal, reference or message data
     {kErrorCodeOffset, FieldKind::Plain16},  // 0 or 6; Construct clears it, never saved
 };
 
@@ -20,8 +26,40 @@ SlotResult HOSTAPI GetErrorAttribute(uint8_t* instance, const char* name, uint32
     return 0;
 }
 
-DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, ActionNotBuilt, nullptr, GetErrorAttribute, nullptr);
+SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message);
+
+DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, DeleteNamedFile, nullptr, GetErrorAttribute, nullptr);
 static_assert(DefaultsSize(kFields) == 52);
+
+SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
+    const auto* source = reinterpret_cast<const HostValue*>(instance + kSourceOffset);
+    if (source->tag == kTagMessageData) source = &message.value;
+
+    TextBuffer name;
+    ReadText(*VariableLookup(kDeleteFileState, instance, source), name);
+    char native[kPathBufferSize], folder[kPathBufferSize], fileName[kPathBufferSize];
+    ExpandPath(name, native, folder, fileName);
+
+    // DeleteFileA, not OpenFile(OF_DELETE): the latter's 128-byte OFSTRUCT
+    // refuses every path of 128 characters or more, and names run to 255.
+    if (!sys().DeleteFileA(native)) {
+        StoreAt(instance, kErrorCodeOffset, kErrorNotDeleted);
+        return 1;
+    }
+
+    // A string variable named by a reference learns the full path deleted,
+    // in portable form. Long references and other variables are left alone.
+    if (source->tag == kTagReference) {
+        char portable[kPathBufferSize];
+        PortablePath(native, portable);
+        HostObject variable = nullptr;
+        const HostValue* current = VariableLookup(kDeleteFileState, instance, source, &variable);
+        // Without a text block from the host nothing is written back.
+        if (current->tag == kTagString) StoreText(instance, variable, ReferenceId(*source), portable);
+    }
+    StoreAt(instance, kErrorCodeOffset, kErrorNone);
+    return 0;
+}
 
 }  // namespace
 

@@ -1,0 +1,126 @@
+#include "files/bitmaps.h"
+
+#include <cstring>
+#include <utility>
+
+#include "files/bmp_format.h"
+#include "files/bmp_writer.h"
+#include "files/win_owners.h"
+
+namespace {
+
+constexpr DWORD kSourceCopy = SRCCOPY;  // 0x00CC0020
+
+// Selects `object` into `dc` and puts the previous one back on every return,
+// so nothing is deleted while still selected.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(sys().SelectObject(dc, object)) {}
+    ~SelectGuard() {
+        if (previous_) sys().SelectObject(dc_, previous_);
+    }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+    explicit operator bool() const { return previous_ != nullptr; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A moveable block, locked while it is filled; freed unless handed over.
+class HandedBlock {
+public:
+    HandedBlock(UINT flags, SIZE_T bytes) : block_(sys().GlobalAlloc(flags, bytes)) {
+        if (block_) data_ = static_cast<uint8_t*>(sys().GlobalLock(block_));
+    }
+    ~HandedBlock() {
+        if (!block_) return;
+        if (data_) sys().GlobalUnlock(block_);
+        sys().GlobalFree(block_);
+    }
+    HandedBlock(const HandedBlock&) = delete;
+    HandedBlock& operator=(const HandedBlock&) = delete;
+    explicit operator bool() const { return data_ != nullptr; }
+    uint8_t* data() const { return data_; }
+    // Unlocked; the caller owns it from here.
+    HGLOBAL Release() {
+        sys().GlobalUnlock(block_);
+        data_ = nullptr;
+        return std::exchange(block_, nullptr);
+    }
+
+private:
+    HGLOBAL block_;
+    uint8_t* data_ = nullptr;
+};
+
+}  // namespace
+
+bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm) {
+    if (!handle || sys().GetObjectType(handle) != OBJ_BITMAP) return false;
+    return sys().GetObjectA(handle, sizeof *bm, bm) == static_cast<int>(sizeof *bm);
+}
+
+HBITMAP DuplicateBitmap(HBITMAP source) {
+    BITMAP bm;
+    if (!ReadBitmapRecord(source, &bm)) return nullptr;
+    UniqueDc from{sys().CreateCompatibleDC(nullptr)};
+    if (!from) return nullptr;
+    UniqueDc to{sys().CreateCompatibleDC(from.get())};
+    if (!to) return nullptr;
+    // A bitmap selected in some other context cannot be selected here; a
+    // copy blitted from the context's default bitmap would be garbage.
+    SelectGuard sourceIn{from.get(), source};
+    if (!sourceIn) return nullptr;
+    // Compatible with a context holding the source: a DIB section gives a DIB
+    // section of its format, a device-dependent bitmap one of its format.
+    UniqueBitmap copy{sys().CreateCompatibleBitmap(from.get(), bm.bmWidth, bm.bmHeight)};
+    if (!copy) return nullptr;
+    {
+        SelectGuard copyIn{to.get(), copy.get()};
+        if (!copyIn) return nullptr;
+        if (!sys().BitBlt(to.get(), 0, 0, bm.bmWidth, bm.bmHeight, from.get(), 0, 0, kSourceCopy))
+            return nullptr;
+    }
+    return copy.release();
+}
+
+HGLOBAL MakePackedDib(HBITMAP bitmap) {
+    BITMAP bm;
+    if (!ReadBitmapRecord(bitmap, &bm)) return nullptr;
+    DibLayout layout;
+    if (!ComputeDibLayout(bm, &layout)) return nullptr;
+    uint32_t paletteBytes, bitsOffset, totalBytes;
+    if (!CheckedMul(layout.paletteCount, 4, &paletteBytes) ||
+        !CheckedAdd(kPackedDibFixedBytes, paletteBytes, &bitsOffset) ||
+        !CheckedAdd(bitsOffset, layout.imageBytes, &totalBytes))
+        return nullptr;
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = bm.bmWidth;
+    header.biHeight = bm.bmHeight;  // positive: rows bottom row first
+    header.biPlanes = bm.bmPlanes;
+    header.biBitCount = bm.bmBitsPixel;  // the bitmap's own, not the rounded depth
+    header.biCompression = BI_RGB;
+    header.biSizeImage = layout.imageBytes;
+    header.biClrUsed = layout.paletteCount;
+
+    UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
+    if (!dc) return nullptr;
+    HandedBlock block{kPackedDibFlags, totalBytes};
+    if (!block) return nullptr;
+    uint8_t* p = block.data();
+    std::memcpy(p, &bitsOffset, sizeof bitsOffset);
+    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
+    auto* info = reinterpret_cast<BITMAPINFO*>(p + kPackedDibInfoOffset);
+    const int lines = sys().GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), p + bitsOffset,
+                                      info, DIB_RGB_COLORS);
+    if (lines != bm.bmHeight) return nullptr;
+    // The conversion rewrites header fields (biClrUsed comes back 0); the
+    // block's header describes the block, so it is written again. The
+    // palette the conversion wrote stays.
+    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
+    return block.Release();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Bitmaps as the components hand them around: private duplicates, and the
+// packed device-independent block that readers of "bitmap" receive.
+#include <cstdint>
+
+#include "framework/platform.h"
+
+// A packed block: bitsOffset (4 bytes), the 40-byte BITMAPINFOHEADER, P
+// palette entries of 4 bytes, 4 spare bytes, then the pixel rows bottom-up.
+inline constexpr uint32_t kPackedDibInfoOffset = 4;
+inline constexpr uint32_t kPackedDibFixedBytes = 48;
+inline constexpr UINT kPackedDibFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
+
+// True when `handle` is a bitmap and its record was read into `bm`; nothing
+// may be computed from the record otherwise.
+[[nodiscard]] bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm);
+
+// A copy of `source` in its own format: a DIB section gives a DIB section of
+// the same depth and colour table, a device-dependent bitmap a
+// device-dependent one. Null when `source` is not a bitmap or any step fails
+// (no context, no bitmap, the source selected elsewhere, the copy not
+// filled); nothing is left behind then.
+HBITMAP DuplicateBitmap(HBITMAP source);
+
+// A new moveable, unlocked block holding `bitmap` in packed form, owned by
+// the caller (GlobalFree). Null when the bitmap cannot describe itself, no
+// context or memory is had, or the conversion fails.
+HGLOBAL MakePackedDib(HBITMAP bitmap);
