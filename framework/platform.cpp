@@ -5,6 +5,7 @@ namespace {
 const Platform kReal = {
     ::GlobalAlloc, ::GlobalLock, ::GlobalUnlock, ::GlobalHandle, ::GlobalFree, ::GlobalSize,
     ::_lopen, ::_lcreat, ::_lread, ::_hread, ::_hwrite, ::_llseek, ::_lclose, ::DeleteFileA,
+    ::GetFileAttributesA,
     ::GetSystemDirectoryA, ::GetModuleFileNameA,
     ::GetObjectA, ::GetObjectType, ::CreateCompatibleDC, ::CreateCompatibleBitmap, ::CreateDIBSection,
     ::SelectObject, ::BitBlt, ::StretchBlt, ::SetStretchBltMode, ::GetDIBits, ::SetBitmapBits,

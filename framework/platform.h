@@ -22,6 +22,7 @@ struct Platform {
     LONG    (WINAPI* _llseek)(HFILE, LONG, int);
     HFILE   (WINAPI* _lclose)(HFILE);
     BOOL    (WINAPI* DeleteFileA)(LPCSTR);
+    DWORD   (WINAPI* GetFileAttributesA)(LPCSTR);
     // KERNEL32: where things are
     UINT    (WINAPI* GetSystemDirectoryA)(LPSTR, UINT);
     DWORD   (WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
