@@ -1,0 +1,75 @@
+#pragma once
+// The file-name settings that import and save share: which value names the
+// file this time, the name it gives, the platform's file dialog, and the name
+// written back into a string variable. Not a component of its own.
+#include <cstddef>
+#include <cstring>
+
+#include "files/paths.h"
+#include "framework/host_value.h"
+#include "framework/platform.h"
+#include "framework/variable_lookup.h"
+
+namespace file_name_setting {
+
+// OPENFILENAME as the 4.0 dialogs know it: the record ends before pvReserved.
+inline constexpr DWORD kDialogRecordSize = 76;
+static_assert(offsetof(OPENFILENAMEA, pvReserved) == kDialogRecordSize);
+static_assert(offsetof(OPENFILENAMEA, lpstrFile) == 28);
+static_assert(offsetof(OPENFILENAMEA, Flags) == 52);
+static_assert(offsetof(OPENFILENAMEA, lpstrDefExt) == 60);
+
+inline constexpr char kFilters[] = "Bitmap files (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0";
+inline constexpr DWORD kDialogFlags = OFN_OVERWRITEPROMPT | OFN_LONGNAMES;  // 0x200002
+inline constexpr char kDefaultExtension[] = "bmp";
+
+// The value that names the file during one action: the configured value, or
+// what the message carries when the configured value asks for message data.
+inline const HostValue* ActiveFileName(const HostValue* fileName, const MessageRecord& message) {
+    return fileName->tag == kTagMessageData ? &message.value : fileName;
+}
+
+// The configured name, looked up, cut to 255 characters and expanded into
+// `path`; anything but a string gives the empty path.
+inline void ExpandedName(ModifierState& type, void* instance, const HostValue* active, TextBuffer& path) {
+    TextBuffer name;
+    ReadText(*VariableLookup(type, instance, active), name);
+    TextBuffer folder, file;
+    ExpandPath(name, path, folder, file);
+}
+
+// Shows the open or save dialog on `path`, which holds the starting name and
+// receives the chosen one. False when the user cancelled or the dialog failed.
+using FileDialog = BOOL(WINAPI*)(LPOPENFILENAMEA);
+inline bool AskFileName(FileDialog show, TextBuffer& path) {
+    OPENFILENAMEA dialog;
+    std::memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = kDialogRecordSize;
+    dialog.hwndOwner = sys().GetActiveWindow();
+    dialog.lpstrFilter = kFilters;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = kTextBuffer;
+    dialog.Flags = kDialogFlags;
+    dialog.lpstrDefExt = kDefaultExtension;
+    const bool chosen = show(&dialog) != FALSE;
+    path[kMaxText] = '\0';  // whatever the dialog did, the buffer stays a text
+    if (!chosen) path[0] = '\0';
+    return chosen;
+}
+
+// Writes the name of the file used (portable form), or "" when none was, back
+// into the string variable that a reference in `active` names. Literals and
+// message data that is not a reference receive nothing.
+inline void WriteBackName(ModifierState& type, void* instance, const HostValue* active, const char* path,
+                          bool used) {
+    if (active->tag != kTagReference) return;
+    HostObject variable = nullptr;
+    const HostValue* current = VariableLookup(type, instance, active, &variable);
+    if (current->tag != kTagString) return;
+    TextBuffer portable = "";
+    if (used) PortablePath(path, portable);
+    // No memory for the text: the variable keeps what it held; the action goes on.
+    (void)StoreText(instance, variable, ReferenceId(*active), portable);
+}
+
+}  // namespace file_name_setting
