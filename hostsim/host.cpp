@@ -631,6 +631,7 @@ void Host::Destroy(Handle instance) {
 }
 
 namespace {
+// A stream object for the length of one host call.
 struct Stream {
     Host& host;
     HostObject* obj;
@@ -638,6 +639,28 @@ struct Stream {
     ~Stream() { HostMethods::DeleteObject(host, obj); }
 };
 }  // namespace
+
+Handle Host::OpenStream(const std::vector<uint8_t>& bytes) {
+    HostObject* obj = HostMethods::NewObject(*this, ObjectKind::Stream, *impl_->streamLayout, 16);
+    obj->bytes = bytes;
+    return obj->handle();
+}
+
+const std::vector<uint8_t>& Host::StreamBytes(Handle stream) const {
+    static const std::vector<uint8_t> kNone;
+    HostObject* obj = impl_->Find(stream);
+    return obj && obj->kind == ObjectKind::Stream ? obj->bytes : kNone;
+}
+
+size_t Host::StreamReadPosition(Handle stream) const {
+    HostObject* obj = impl_->Find(stream);
+    return obj && obj->kind == ObjectKind::Stream ? obj->readPos : 0;
+}
+
+void Host::CloseStream(Handle stream) {
+    HostObject* obj = impl_->Find(stream);
+    if (obj && obj->kind == ObjectKind::Stream) HostMethods::DeleteObject(*this, obj);
+}
 
 uint32_t Host::SavedSize(Handle instance, int16_t* version) {
     Stream s{*this};

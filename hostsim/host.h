@@ -137,6 +137,11 @@ public:
     std::vector<uint8_t> Save(Handle instance);  // also checks SavedSize agrees
     int16_t Load(Handle instance, const std::vector<uint8_t>& bytes, int16_t version = 0);
     std::vector<void*> EnumerateValues(Handle instance);
+    // A stream object on its own, for tests of the saved form.
+    Handle OpenStream(const std::vector<uint8_t>& bytes = {});
+    const std::vector<uint8_t>& StreamBytes(Handle stream) const;
+    size_t StreamReadPosition(Handle stream) const;
+    void CloseStream(Handle stream);
     int16_t Activate(Handle instance);
     int16_t Deactivate(Handle instance);
     int16_t Deliver(Handle instance, uint32_t eventCode, uint32_t qualifier,

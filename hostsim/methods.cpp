@@ -329,6 +329,14 @@ int16_t HOSTAPI ReadValue(void* self, HostValue* field) {
     }
     HostValue head{};
     std::memcpy(&head.tag, in, 2);
+    // A read replaces the value: a string the field owned is released first.
+    // (Compact fields never carry the string tag.)
+    auto releaseOld = [&] {
+        if (field->tag != kTagString) return;
+        auto it = host.impl().blocks.find(reinterpret_cast<void*>(Word(field, 14)));
+        if (it != host.impl().blocks.end() && it->second.live && it->second.kind == BlockKind::Value)
+            HostMethods::ReleaseOwned(host, field, BlockKind::Value, "ReadValue");
+    };
     if (head.tag == kTagString) {
         if (left < 6) {
             host.Error("ReadValue: string cut short");
@@ -339,9 +347,7 @@ int16_t HOSTAPI ReadValue(void* self, HostValue* field) {
             host.Error("ReadValue: string cut short");
             return kBadCall;
         }
-        // The field is a value field; what it held before is replaced.
-        auto* old = field;
-        if (old->tag == kTagString) HostMethods::ReleaseOwned(host, old, BlockKind::Value, "ReadValue");
+        releaseOld();
         char* text = HostMethods::NewBlock(host, length + 1, BlockKind::Value);
         std::memcpy(text, in + 6, length);
         text[length] = 0;
@@ -355,6 +361,7 @@ int16_t HOSTAPI ReadValue(void* self, HostValue* field) {
         host.Error("ReadValue: unknown tag or value cut short");
         return kBadCall;
     }
+    releaseOld();
     // Only the bytes the kind needs: a compact field is shorter than 42.
     std::memcpy(field, in, 2 + n);
     s->readPos += 2 + n;

@@ -120,6 +120,12 @@ int16_t HOSTAPI Deactivate(void* inst) {
 }
 int16_t HOSTAPI HandleMessage(void* inst, MessageRecord* msg) {
     std::memcpy(g_seen.message, msg, sizeof g_seen.message);
+    if (msg->eventCode == kStoreEvent) {
+        uint32_t id;
+        std::memcpy(&id, msg->value.payload, 4);
+        g_seen.storedOwner = StoreString(inst, id, "stored", g_seen.storePolicy);
+        return 0;
+    }
     const auto* m = static_cast<Modifier*>(inst);
     return msg->eventCode == m->event.code && msg->qualifier == m->event.qualifier ? 0 : 1;
 }

@@ -24,6 +24,12 @@ static_assert(sizeof(Modifier) == 66);
 static_assert(offsetof(Modifier, source) == 20);
 
 inline constexpr uint32_t kEvent = 301;
+// A message with this code makes the modifier store the text "stored" into
+// the variable whose id the message carries, as an integer.
+inline constexpr uint32_t kStoreEvent = 990;
+
+// When a stored string's block is freed: as the owner rule says, or wrongly.
+enum class FreePolicy { OwnerRule, Always, Never };
 
 // What the fakes saw, and faults a test can switch on.
 struct Record {
@@ -36,6 +42,8 @@ struct Record {
     bool savedSizeOffByOne = false;  // SavedSize claims one byte too many
     bool loadSkipsLast = false;      // Load leaves the value field unread
     bool hookWritesRect = false;
+    int32_t storedOwner = 0;         // owner the host left after the last store
+    FreePolicy storePolicy = FreePolicy::OwnerRule;
 };
 Record& Seen();
 
@@ -49,7 +57,6 @@ void HOSTAPI VariableEntry(RegistrationRecord* r);
 // Builds a temporary string the way the plug-in does, stores it with
 // SetAttributeById and frees the block when the owner rule says so.
 // Returns the owner the host left in the value.
-enum class FreePolicy { OwnerRule, Always, Never };
 int32_t StoreString(void* instance, uint32_t id, const char* text, FreePolicy policy = FreePolicy::OwnerRule);
 
 }  // namespace fake
