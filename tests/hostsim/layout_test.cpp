@@ -52,7 +52,7 @@ TEST(HostLayout, RowOneMethodsLiveOnASecondInterface) {
     for (const Method& m : kRowOneMethods) {
         SCOPED_TRACE(m.name);
         const walk::Target t = walk::Find(host.ServiceHandle(m.service), m.id.row, m.id.column);
-        EXPECT_EQ(t.interface, 1);
+        EXPECT_EQ(t.iface, 1);
         EXPECT_NE(t.self, reinterpret_cast<uintptr_t>(host.ServiceHandle(m.service)));
         EXPECT_NE(t.function, 0u);
     }

@@ -17,7 +17,7 @@ inline uint32_t W(uintptr_t address) {
 struct Target {
     uintptr_t self;
     uintptr_t function;
-    int32_t interface;
+    int32_t iface;  // the interface number k
 };
 
 inline Target Find(const void* handle, int16_t row, int16_t column) {
