@@ -12,8 +12,8 @@
 
 namespace hostsim {
 
-void SetCurrentHost(Host* host);
-Host* CurrentHost();
+void AddLiveHost(Host* host);
+void RemoveLiveHost(Host* host);
 
 namespace {
 constexpr int kRowLength = 64;            // entries per host-owned slot row
@@ -404,7 +404,7 @@ void Host::SetAnswersObjectValue(ObjectId id, bool on) {
 // ---- the host itself ----
 
 Host::Host() : impl_(std::make_unique<Impl>()) {
-    SetCurrentHost(this);
+    AddLiveHost(this);
     HostMethods::BuildServiceLayouts(*this);
     services_.assign(kServiceCount, 0);
     serviceHandles_.assign(kServiceCount, nullptr);
@@ -418,7 +418,7 @@ Host::Host() : impl_(std::make_unique<Impl>()) {
 Host::~Host() {
     Teardown();
     for (void* lib : impl_->libraries) FreeLibrary(static_cast<HMODULE>(lib));
-    if (CurrentHost() == this) SetCurrentHost(nullptr);
+    RemoveLiveHost(this);
 }
 
 void Host::Error(const std::string& what) {
@@ -429,7 +429,6 @@ void Host::Error(const std::string& what) {
 void Host::Teardown() {
     if (tornDown_) return;
     tornDown_ = true;
-    SetCurrentHost(this);
     while (!impl_->creationOrder.empty()) Destroy(impl_->creationOrder.back());
     std::vector<HostObject*> variables;
     for (auto& [h, obj] : impl_->objects)

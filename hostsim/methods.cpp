@@ -2,6 +2,7 @@
 // component methods of instances and the "value" of host variables. Each
 // finds its object from `this` through the host's table, never by trusting
 // the pointer, so a wrong `this` is reported instead of followed.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,8 @@
 namespace hostsim {
 namespace {
 
-Host* g_host = nullptr;  // the host whose methods are called now
+std::vector<Host*> g_hosts;  // live hosts, newest last
+Host* g_host = nullptr;      // the host whose method runs now
 
 std::string Hex(const void* p) {
     char buf[16];
@@ -19,26 +21,44 @@ std::string Hex(const void* p) {
     return buf;
 }
 
-// Finds the object whose interface `iface` is `self`.
-HostObject* Self(void* self, int iface, const char* method) {
-    if (!g_host) return nullptr;
+// Finds the object of which `self` is interface `iface`, in any live host,
+// and makes that host the current one.
+HostObject* Lookup(const void* self, int iface) {
     const int32_t offset = iface == 0 ? kInterface0 : kInterface1;
-    const uint8_t* handle = static_cast<uint8_t*>(self) - offset + kHeaderSize;
-    HostObject* obj = g_host->impl().Find(handle);
-    if (!obj) g_host->Error(std::string(method) + ": `this` " + Hex(self) + " is not interface " +
-                            std::to_string(iface) + " of any host object");
-    return obj;
+    const uint8_t* handle = static_cast<const uint8_t*>(self) - offset + kHeaderSize;
+    for (auto h = g_hosts.rbegin(); h != g_hosts.rend(); ++h) {
+        if (HostObject* obj = (*h)->impl().Find(handle)) {
+            g_host = *h;
+            return obj;
+        }
+    }
+    return nullptr;
+}
+
+HostObject* Self(void* self, int iface, const char* method) {
+    if (HostObject* obj = Lookup(self, iface)) return obj;
+    g_host = g_hosts.empty() ? nullptr : g_hosts.back();
+    if (g_host)
+        g_host->Error(std::string(method) + ": `this` " + Hex(self) + " is not interface " + std::to_string(iface) +
+                      " of any host object");
+    return nullptr;
+}
+
+// The host to blame for a trap: the one owning `self`, else the newest.
+Host* Blame(void* self) {
+    if (!Lookup(self, 0) && !Lookup(self, 1)) g_host = g_hosts.empty() ? nullptr : g_hosts.back();
+    return g_host;
 }
 
 int16_t HOSTAPI MissingMethod(void* self) {
-    if (g_host) g_host->Error("a method the object does not have was called (this " + Hex(self) + ")");
+    if (Host* host = Blame(self)) host->Error("a method the object does not have was called (this " + Hex(self) + ")");
     return kBadCall;
 }
 
 // Entry of a class descriptor whose method lives on another interface: a
 // correct call takes the function from that interface's descriptor instead.
 int16_t HOSTAPI WrongInterface(void* self) {
-    if (g_host) g_host->Error("a method was taken from the class descriptor instead of its interface's (this " +
+    if (Host* host = Blame(self)) host->Error("a method was taken from the class descriptor instead of its interface's (this " +
                               Hex(self) + ")");
     return kBadCall;
 }
@@ -429,8 +449,11 @@ void* Fn(F f) {
 
 }  // namespace
 
-void SetCurrentHost(Host* host) { g_host = host; }
-Host* CurrentHost() { return g_host; }
+void AddLiveHost(Host* host) { g_hosts.push_back(host); }
+void RemoveLiveHost(Host* host) {
+    g_hosts.erase(std::remove(g_hosts.begin(), g_hosts.end(), host), g_hosts.end());
+    if (g_host == host) g_host = nullptr;
+}
 
 ClassLayout::ClassLayout() {
     for (int r = 0; r < kRows; ++r) {

@@ -24,10 +24,11 @@ void PrintCatalogue(const hostsim::Host& host) {
             std::string line;
             for (const hostsim::SlotWrite& w : t.slots) {
                 if (w.row != row) continue;
-                line += " " + std::to_string(w.slot);
-                if (w.flags != 1) line += "(flags " + std::to_string(w.flags) + ")";
+                char entry[32];
+                std::snprintf(entry, sizeof entry, " %d/%ld", w.slot, static_cast<long>(w.flags));
+                line.append(entry);
             }
-            if (!line.empty()) std::printf("    row %d:%s\n", row, line.c_str());
+            if (!line.empty()) std::printf("    row %d slot/flags:%s\n", row, line.c_str());
         }
     }
 }

@@ -125,3 +125,19 @@ TEST(HostLayout, FreshInstanceBlocksArePoisoned) {
 }
 
 }  // namespace
+
+namespace {
+
+// A test may keep two hosts alive; each object's methods act on its own host.
+TEST(HostLayout, TwoLiveHostsKeepTheirOwnState) {
+    TestHost older;
+    TestHost newer;
+    void* block = nullptr;
+    ASSERT_EQ(walk::Call(older.ServiceHandle(kMemoryService), 1, 14, &block, 8u), 0);
+    EXPECT_EQ(older.LiveBlocks(), 1);
+    EXPECT_EQ(newer.LiveBlocks(), 0);
+    EXPECT_EQ(walk::Call(older.ServiceHandle(kMemoryService), 1, 16, block), 0);
+    EXPECT_EQ(older.LiveBlocks(), 0);
+}
+
+}  // namespace
