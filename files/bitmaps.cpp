@@ -57,8 +57,10 @@ private:
 
 }  // namespace
 
+bool IsBitmap(HBITMAP handle) { return handle && sys().GetObjectType(handle) == OBJ_BITMAP; }
+
 bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm) {
-    if (!handle || sys().GetObjectType(handle) != OBJ_BITMAP) return false;
+    if (!IsBitmap(handle)) return false;
     return sys().GetObjectA(handle, sizeof *bm, bm) == static_cast<int>(sizeof *bm);
 }
 

@@ -11,6 +11,9 @@ inline constexpr uint32_t kPackedDibInfoOffset = 4;
 inline constexpr uint32_t kPackedDibFixedBytes = 48;
 inline constexpr UINT kPackedDibFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
 
+// True when `handle` names a live bitmap.
+[[nodiscard]] bool IsBitmap(HBITMAP handle);
+
 // True when `handle` is a bitmap and its record was read into `bm`; nothing
 // may be computed from the record otherwise.
 [[nodiscard]] bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm);

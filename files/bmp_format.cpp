@@ -26,13 +26,17 @@ bool KnownInfoSize(uint32_t size) {
     return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
 }
 
-// A mask must be one run of set bits inside the pixel.
+// A mask must be one run of set bits inside the pixel. The platform draws
+// channels of 5 to 8 bits exactly; narrower or wider ones come out in wrong
+// colours, so such files are refused rather than shown wrongly.
 bool GoodMask(uint32_t mask, uint16_t bitCount) {
     if (mask == 0) return false;
     if (bitCount < 32 && (mask >> bitCount) != 0) return false;
     uint32_t low = mask & (~mask + 1);  // lowest set bit
     uint32_t run = mask + low;          // carries through the run; 0 when it reaches bit 31
-    return (run & mask) == 0;
+    if ((run & mask) != 0) return false;
+    const uint32_t width = static_cast<uint32_t>(__builtin_popcount(mask));
+    return width >= 5 && width <= 8;
 }
 
 }  // namespace
@@ -247,12 +251,18 @@ class RlePainter {
 public:
     RlePainter(const BmpPlan& plan, uint8_t* rows)
         : rows_(rows), stride_(plan.strideBytes), width_(static_cast<uint32_t>(plan.widthPx)),
-          height_(static_cast<uint32_t>(plan.heightPx)), four_(plan.encoding == BmpEncoding::Rle4) {}
+          height_(static_cast<uint32_t>(plan.heightPx)), four_(plan.encoding == BmpEncoding::Rle4),
+          padded_(four_ ? plan.strideBytes * 2 : plan.strideBytes) {}
 
-    // Room for n more pixels on the current row.
-    bool Fits(uint32_t n) const { return y_ < height_ && n <= width_ - x_; }
+    // Room for n more pixels on the current row. Some encoders code the
+    // row's padding as pixels too: those are allowed and dropped.
+    bool Fits(uint32_t n) const { return y_ < height_ && x_ <= padded_ && n <= padded_ - x_; }
 
     void Put(uint8_t index) {
+        if (x_ >= width_) {
+            ++x_;
+            return;
+        }
         uint8_t* row = rows_ + static_cast<size_t>(y_) * stride_;
         if (four_) {
             uint8_t& b = row[x_ / 2];
@@ -270,7 +280,7 @@ public:
     }
 
     bool Move(uint32_t dx, uint32_t dy) {
-        if (dx > width_ - x_ || dy > height_ - y_) return false;
+        if (x_ > padded_ || dx > padded_ - x_ || dy > height_ - y_) return false;
         x_ += dx;
         y_ += dy;
         return true;
@@ -282,6 +292,7 @@ private:
     uint8_t* rows_;
     uint32_t stride_, width_, height_;
     bool four_;
+    uint32_t padded_;  // pixels that fit in a row with its padding
     uint32_t x_ = 0, y_ = 0;
 };
 
@@ -324,9 +335,9 @@ BmpStatus DecodeRle(const BmpPlan& plan, const uint8_t* code, size_t codeBytes, 
         }
         }
     }
-    // The code ran out before its end mark: the rest keeps colour 0, as
-    // other readers show such files.
-    return BmpStatus::Ok;
+    // The code ran out before its end mark: a cut file, unless every row
+    // was reached.
+    return paint.AtEnd() ? BmpStatus::Ok : BmpStatus::BadRle;
 }
 
 BmpStatus CheckIndices(const BmpPlan& plan, const uint8_t* rows) {

@@ -259,6 +259,8 @@ TEST(BmpReader, RefusesBadMasksAndRleCleanly) {
         {"overlapping masks", 16, 3, {0xF800, 0x0FE0, 0x001F}, {}, 2},
         {"split mask", 16, 3, {0xF000, 0x0F0F, 0x00F0}, {}, 2},
         {"mask wider than 16 bits", 16, 3, {0x1F0000, 0x07E0, 0x001F}, {}, 2},
+        {"4-bit channels", 16, 3, {0x0F00, 0x00F0, 0x000F}, {}, 2},
+        {"10-bit channels", 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF}, {}, 2},
         {"run past the row", 8, 1, {}, {5, 1, 0, 1}, 2},
         {"literal past the row", 8, 1, {}, {0, 5, 1, 1, 1, 1, 1, 0}, 2},
         {"literal cut by the end of the data", 8, 1, {}, {0, 4, 1, 1}, 2},
@@ -267,7 +269,9 @@ TEST(BmpReader, RefusesBadMasksAndRleCleanly) {
         {"delta cut", 8, 1, {}, {0, 2, 1}, 2},
         {"pixels above the top", 8, 1, {}, {0, 0, 0, 0, 1, 1}, 2},
         {"line end past the top", 8, 1, {}, {0, 0, 0, 0, 0, 0, 0, 1}, 2},
-        {"RLE4 run past the row", 4, 2, {}, {5, 0x11, 0, 1}, 2},
+        {"code cut before its end", 8, 1, {}, {4, 1, 0, 0}, 2},
+        {"RLE4 run past the padded row", 4, 2, {}, {9, 0x11, 0, 1}, 2},
+        {"delta past the padded row", 4, 2, {}, {8, 0x11, 0, 2, 1, 0, 0, 1}, 2},
         {"top-down RLE", 8, 1, {}, {4, 1, 0, 1}, -2},
         {"RLE index past the palette", 8, 1, {}, {2, 7, 0, 1}, 2},
         {"RLE expanding past the cap", 8, 1, {}, {0, 1}, 32000},
@@ -355,9 +359,13 @@ TEST(BmpFormat, CheckedArithmeticRefusesOverflow) {
         SCOPED_TRACE(c.a);
         uint32_t r = 7;
         EXPECT_EQ(CheckedMul(c.a, c.b, &r), c.mulOk);
-        if (c.mulOk) EXPECT_EQ(r, c.a * c.b);
+        if (c.mulOk) {
+            EXPECT_EQ(r, c.a * c.b);
+        }
         EXPECT_EQ(CheckedAdd(c.a, c.b, &r), c.addOk);
-        if (c.addOk) EXPECT_EQ(r, c.a + c.b);
+        if (c.addOk) {
+            EXPECT_EQ(r, c.a + c.b);
+        }
     }
 }
 

@@ -207,8 +207,12 @@ TEST(BmpWriter, EveryFailureReleasesEverything) {
             failed.insert(call);
             // A failed look at the section's rows falls back to the conversion:
             // still a whole, correct file. Anything else fails.
-            if (call == "_lcreat" || call == "_hwrite" || call == "CreateCompatibleDC") EXPECT_EQ(r, 0);
-            if (r == 1) EXPECT_EQ(ReadBytes(path), clean);
+            if (call == "_lcreat" || call == "_hwrite" || call == "CreateCompatibleDC") {
+                EXPECT_EQ(r, 0);
+            }
+            if (r == 1) {
+                EXPECT_EQ(ReadBytes(path), clean);
+            }
             EXPECT_EQ(probe.LiveHandles(), 0);
             EXPECT_TRUE(probe.Errors().empty()) << probe.Errors().front();
             ASSERT_LT(n, 50);
