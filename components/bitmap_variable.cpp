@@ -33,8 +33,7 @@ void Replace(uint8_t* instance, HBITMAP next) {
 // it too and is refused. A bitmap that cannot be duplicated is refused and
 // the variable keeps what it had.
 SlotResult Store(uint8_t* instance, HBITMAP bitmap) {
-    BITMAP bm;
-    if (!bitmap || !ReadBitmapRecord(bitmap, &bm)) {
+    if (!IsBitmap(bitmap)) {
         Replace(instance, nullptr);
         return bitmap ? 1 : 0;
     }

@@ -1,0 +1,167 @@
+#include "tests/components/import_save_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string Unique() {
+    static int counter = 0;
+    return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
+           std::to_string(++counter);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveFilesIn(const std::string& folder) {
+    for (const std::string& name : FilesIn(folder)) {
+        SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((folder + "\\" + name).c_str());
+    }
+}
+
+template <class Condition>
+bool WaitFor(Condition ready, int milliseconds) {
+    for (int waited = 0; waited <= milliseconds; waited += 20) {
+        if (ready()) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() : path_("Z:\\tmp\\zq-io-" + Unique()) { CreateDirectoryA(path_.c_str(), nullptr); }
+
+TempFolder::~TempFolder() {
+    RemoveFilesIn(path_);
+    for (const char* name : {"sub\\pics", "sub"}) RemoveFilesIn(path_ + "\\" + name);
+    RemoveDirectoryA((path_ + "\\sub\\pics").c_str());
+    RemoveDirectoryA((path_ + "\\sub").c_str());
+    RemoveDirectoryA(path_.c_str());
+}
+
+void RunShell(const std::string& command) {
+    std::string line = "/bin/sh -c \"" + command + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        if (process.hThread) CloseHandle(process.hThread);
+        if (process.hProcess) CloseHandle(process.hProcess);
+    }
+}
+
+TempDrive::TempDrive() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (!prefix || prefix[0] != '/') return;
+    const std::string id = Unique();
+    unixFolder_ = "/tmp/zq-io-drive-" + id;
+    std::string windowsFolder = "Z:" + unixFolder_;
+    std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
+    if (!CreateDirectoryA(windowsFolder.c_str(), nullptr)) return;
+    // A marker only this folder holds tells our mapping from anybody else's.
+    const std::string marker = "zq-drive-" + id + ".tag";
+    if (!WriteFileBytes(windowsFolder + "\\" + marker, Bytes{1})) return;
+
+    for (char letter = 'Y'; letter >= 'M'; --letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // in use
+        const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
+        // A link left dangling by a crashed run is taken over; a live one is not.
+        RunShell("l='" + link + "'; if [ -L \\\"$l\\\" ] && [ ! -e \\\"$l\\\" ]; then rm -f \\\"$l\\\"; fi; ln -s '" +
+                 unixFolder_ + "' \\\"$l\\\"");
+        if (WaitFor([&] { return FileExists(root + marker); }, 3000)) {
+            DeleteFileA((root + marker).c_str());
+            letter_ = letter;
+            link_ = link;
+            return;
+        }
+    }
+}
+
+TempDrive::~TempDrive() {
+    if (letter_) {
+        Clear();
+        RunShell("rm -f '" + link_ + "'; rmdir '" + unixFolder_ + "'");
+        const std::string root = this->root() + "\\";
+        WaitFor([&] { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES; }, 3000);
+    } else if (!unixFolder_.empty()) {
+        RunShell("rm -rf '" + unixFolder_ + "'");
+    }
+}
+
+std::vector<std::string> TempDrive::Files() const { return FilesIn(root()); }
+void TempDrive::Clear() const { RemoveFilesIn(root()); }
+
+Bytes MakeBmp(int width, int height, int bitsPerPixel, int seed) {
+    const uint32_t palette = bitsPerPixel < 24 ? 1u << bitsPerPixel : 0;
+    const uint32_t stride = (static_cast<uint32_t>(width) * bitsPerPixel + 31) / 32 * 4;
+    const uint32_t image = stride * static_cast<uint32_t>(height);
+    const uint32_t offBits = 14 + 40 + 4 * palette;
+    Bytes b(offBits + image, 0);
+    auto put16 = [&](size_t at, uint32_t v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; };
+    auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
+    put16(0, 0x4D42);                 // bfType "BM"
+    put32(2, offBits + image);        // bfSize
+    put32(10, offBits);               // bfOffBits
+    put32(14, 40);                    // biSize
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));  // positive: bottom row first
+    put16(26, 1);                     // biPlanes
+    put16(28, static_cast<uint32_t>(bitsPerPixel));
+    put32(30, 0);                     // BI_RGB
+    put32(34, image);                 // biSizeImage
+    put32(46, palette);               // biClrUsed
+    for (uint32_t i = 0; i < palette; ++i) {  // blue, green, red, 0
+        b[54 + 4 * i] = static_cast<uint8_t>(i * 3 + seed);
+        b[55 + 4 * i] = static_cast<uint8_t>(i * 5 + seed);
+        b[56 + 4 * i] = static_cast<uint8_t>(i * 7 + seed);
+    }
+    const uint32_t rowBytes = (static_cast<uint32_t>(width) * bitsPerPixel + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < rowBytes; ++x)
+            b[offBits + y * stride + x] = static_cast<uint8_t>(x * 11 + y * 29 + seed);
+    return b;
+}
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() || WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == bytes.size();
+}
+
+bool ReadFileBytes(const std::string& path, Bytes* bytes) {
+    bytes->clear();
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = GetFileSize(f, nullptr);
+    bytes->resize(size);
+    DWORD read = 0;
+    const BOOL ok = size == 0 || ReadFile(f, bytes->data(), size, &read, nullptr);
+    CloseHandle(f);
+    return ok && read == size;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Portable(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
