@@ -7,6 +7,10 @@
 #include "hostsim/internal.h"
 
 namespace hostsim {
+namespace {
+constexpr size_t kGuardBytes = 4096;  // below the mapping granularity: the DIB's view covers it
+constexpr uint8_t kGuardByte = 0xFB;
+}  // namespace
 
 Element::Element(ObjectId id, const ElementSpec& spec)
     : id_(id), rect_(spec.rect), width_(spec.surfaceWidth), rows_(spec.surfaceRows), stride_(0) {
@@ -25,10 +29,20 @@ Element::Element(ObjectId id, const ElementSpec& spec)
     info.header.biClrUsed = 256;
     for (int i = 0; i < 256; ++i)
         info.colours[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    imageBytes_ = static_cast<size_t>(rowBytes) * rows_;
+    const size_t total = kGuardBytes + imageBytes_ + kGuardBytes;
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        static_cast<DWORD>(total), nullptr);
+    if (!section) return;
+    section_ = section;
+    view_ = static_cast<uint8_t*>(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, total));
+    if (!view_) return;
+    RestoreGuards();
     HDC dc = CreateCompatibleDC(nullptr);
     if (!dc) return;
     void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bmp = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, section,
+                                   static_cast<DWORD>(kGuardBytes));
     if (!bmp || !bits) {
         if (bmp) DeleteObject(bmp);
         DeleteDC(dc);
@@ -48,6 +62,21 @@ Element::~Element() {
         DeleteDC(static_cast<HDC>(dc_));
     }
     if (bitmap_) DeleteObject(static_cast<HGDIOBJ>(bitmap_));
+    if (view_) UnmapViewOfFile(view_);
+    if (section_) CloseHandle(static_cast<HANDLE>(section_));
+}
+
+bool Element::GuardsIntact() const {
+    GdiFlush();
+    const uint8_t* tail = view_ + kGuardBytes + imageBytes_;
+    for (size_t i = 0; i < kGuardBytes; ++i)
+        if (view_[i] != kGuardByte || tail[i] != kGuardByte) return false;
+    return true;
+}
+
+void Element::RestoreGuards() const {
+    std::memset(view_, kGuardByte, kGuardBytes);
+    std::memset(view_ + kGuardBytes + imageBytes_, kGuardByte, kGuardBytes);
 }
 
 uint8_t* Element::Row(int y) const {
@@ -106,6 +135,10 @@ std::vector<DrawCall> Host::Draw(ObjectId elementId) {
         const int16_t r = CallSlot(hook.instance, kHookRow, kSlotHookCallback, hook.instance, &draw, &surface);
         if (std::memcmp(&rect, &given, sizeof rect) != 0 || std::memcmp(&surface, &sent, sizeof surface) != 0)
             Error("a drawing hook wrote into the host's draw or surface record");
+        if (!el.GuardsIntact()) {
+            Error("a drawing hook wrote outside the surface's pixel memory");
+            el.RestoreGuards();
+        }
         calls.push_back({hook.id, hook.instance, r});
     }
     GdiFlush();

@@ -276,6 +276,10 @@ public:
     Element(const Element&) = delete;
     Element& operator=(const Element&) = delete;
     bool ok() const { return pixels_ != nullptr; }
+    // The surface sits between two guard zones of the same memory section;
+    // false when something wrote into them. Restore() refills them.
+    bool GuardsIntact() const;
+    void RestoreGuards() const;
 
 private:
     friend class Host;
@@ -288,6 +292,9 @@ private:
     void* dc_ = nullptr;      // HDC
     void* bitmap_ = nullptr;  // HBITMAP
     void* oldBitmap_ = nullptr;
+    void* section_ = nullptr;  // file mapping holding guard, pixels, guard
+    uint8_t* view_ = nullptr;  // the host's own view of the whole section
+    size_t imageBytes_ = 0;
     std::vector<HookInfo> hooks_;
     int refreshes_ = 0;
     std::vector<uint32_t> refreshFlags_;

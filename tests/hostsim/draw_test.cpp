@@ -143,4 +143,21 @@ TEST(HostDraw, HookWritingTheHostsRectangleIsReported) {
     EXPECT_EQ(host.ElementOf(el).rect().left, kRect.left);
 }
 
+TEST(HostDraw, WritesOutsideTheSurfaceAreCaught) {
+    for (const int side : {-1, 1}) {
+        SCOPED_TRACE(side < 0 ? "before the first byte" : "after the last byte");
+        Host host;
+        host.LoadLinked(fake::Entries());
+        fake::Seen() = {};
+        const ObjectId el = host.NewElement({kRect, 62, 60, side > 0});
+        InstallHook(host, el, host.Create("fkModifier", el));
+        host.Draw(el);
+        EXPECT_TRUE(host.Errors().empty());
+        fake::Seen().hookWritesOutside = side;
+        host.Draw(el);
+        EXPECT_TRUE(hostsim::HasError(host, "outside the surface"));
+        EXPECT_TRUE(host.ElementOf(el).GuardsIntact());  // restored for the next draw
+    }
+}
+
 }  // namespace

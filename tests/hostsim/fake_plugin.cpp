@@ -145,6 +145,8 @@ int16_t HOSTAPI Hook(void*, DrawRecord* draw, SurfaceRecord* surface) {
         for (int x = rect->left; x < rect->right; ++x) row[x] = static_cast<uint8_t>(x + 3 * y);
     }
     if (g_seen.hookWritesRect) rect->left = 0;
+    if (g_seen.hookWritesOutside < 0) surface->pixels[-1] = 0;
+    if (g_seen.hookWritesOutside > 0) surface->pixels[rows * step] = 0;
     return 1;
 }
 

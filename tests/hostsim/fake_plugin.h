@@ -42,6 +42,7 @@ struct Record {
     bool savedSizeOffByOne = false;  // SavedSize claims one byte too many
     bool loadSkipsLast = false;      // Load leaves the value field unread
     bool hookWritesRect = false;
+    int hookWritesOutside = 0;       // -1: the byte before the surface, 1: the byte after it
     int32_t storedOwner = 0;         // owner the host left after the last store
     FreePolicy storePolicy = FreePolicy::OwnerRule;
 };
