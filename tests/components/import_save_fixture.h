@@ -38,10 +38,16 @@ protected:
         host.LoadLinked({{"zqImportBitmap", zqImportBitmap},
                          {"zqSaveBitmap", zqSaveBitmap},
                          {"zqBitmapVariable", zqBitmapVariable}});
+        // The defaults blocks live as long as the process: not the actions' to free.
+        for (const char* type : {"zqImportBitmap", "zqSaveBitmap"}) host.CallTypeSlot(type, 0, kSlotClassInit);
+        probe.globals_.clear();
     }
     void TearDown() override {
         host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0) << "left behind once every variable is gone";
+        EXPECT_EQ(probe.LiveHandles(), 0) << "left behind once every variable is gone: " << probe.LiveDcs()
+                                          << " DCs, " << probe.LiveBitmaps() << " bitmaps, "
+                                          << probe.LiveGlobals() << " global blocks, " << probe.OpenFiles()
+                                          << " files";
         EXPECT_EQ(host.LiveBlocks(), 0);
         for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
     }

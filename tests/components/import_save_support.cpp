@@ -132,9 +132,13 @@ Bytes MakeBmp(int width, int height, int bitsPerPixel, int seed) {
         b[56 + 4 * i] = static_cast<uint8_t>(i * 7 + seed);
     }
     const uint32_t rowBytes = (static_cast<uint32_t>(width) * bitsPerPixel + 7) / 8;
+    // Bits past the last pixel stay zero, as the conversion writes them.
+    const uint32_t usedBits = static_cast<uint32_t>(width) * bitsPerPixel % 8;
+    const uint8_t lastMask = usedBits ? static_cast<uint8_t>(0xFF00 >> usedBits) : 0xFF;
     for (int y = 0; y < height; ++y)
         for (uint32_t x = 0; x < rowBytes; ++x)
-            b[offBits + y * stride + x] = static_cast<uint8_t>(x * 11 + y * 29 + seed);
+            b[offBits + y * stride + x] =
+                static_cast<uint8_t>(x * 11 + y * 29 + seed) & (x + 1 == rowBytes ? lastMask : 0xFF);
     return b;
 }
 
