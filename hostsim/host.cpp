@@ -717,6 +717,29 @@ int16_t Host::Deliver(Handle instance, uint32_t eventCode, uint32_t qualifier, c
     return CallSlot(instance, 0, kSlotHandleMessage, instance, &msg);
 }
 
+std::vector<Host::Delivery> Host::Send(uint32_t eventCode, uint32_t qualifier, const HostValue* carried) {
+    std::vector<Delivery> out;
+    const std::vector<Handle> order = impl_->creationOrder;  // an action may create or destroy
+    for (Handle h : order) {
+        HostObject* obj = impl_->Find(h);
+        if (!obj) continue;
+        std::vector<void*> on;
+        for (const Interest& i : obj->interests) {
+            auto it = std::find(on.begin(), on.end(), i.field);
+            if (i.mode == kInterestOn && it == on.end()) on.push_back(i.field);
+            if (i.mode == kInterestOff && it != on.end()) on.erase(it);
+        }
+        const bool wanted = std::any_of(on.begin(), on.end(), [&](void* field) {
+            if (!obj->Contains(field, sizeof(EventValue))) return false;
+            EventValue e;
+            std::memcpy(&e, field, sizeof e);
+            return e.tag == kTagEvent && e.code == eventCode && e.qualifier == qualifier;
+        });
+        if (wanted) out.push_back({h, Deliver(h, eventCode, qualifier, carried)});
+    }
+    return out;
+}
+
 ObjectId Host::IdOf(Handle object) const {
     HostObject* obj = impl_->Find(object);
     return obj ? obj->id : 0;

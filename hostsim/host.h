@@ -146,6 +146,14 @@ public:
     int16_t Deactivate(Handle instance);
     int16_t Deliver(Handle instance, uint32_t eventCode, uint32_t qualifier,
                     const HostValue* carried = nullptr);
+    // Delivers a message to every live instance that is interested in it now:
+    // one of its event fields switched on (and not off again) holds this code
+    // and qualifier when the message goes out. Oldest instance first.
+    struct Delivery {
+        Handle instance;
+        int16_t result;
+    };
+    std::vector<Delivery> Send(uint32_t eventCode, uint32_t qualifier, const HostValue* carried = nullptr);
     // Any slot, called as the host calls it: (arguments...) exactly as given.
     template <class... A>
     int16_t CallSlot(Handle instance, int16_t row, int16_t slot, A... args) {

@@ -246,3 +246,28 @@ TEST(HostDriver, LoadsTheDllAndRegistersEightComponents) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only instances switched on for the message's event get it; switching off
+// ends that, and the event is read from the field when the message goes out.
+TEST(HostDriver, SendReachesInterestedInstancesOnly) {
+    TestHost host;
+    host.LoadLinked(fake::Entries());
+    Handle on = host.Create("fkModifier");
+    Handle off = host.Create("fkModifier");
+    Handle never = host.Create("fkModifier");
+    host.Activate(on);
+    host.Activate(off);
+    host.Deactivate(off);
+    (void)never;
+    auto sent = host.Send(fake::kEvent, 0);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].instance, on);
+    EXPECT_EQ(sent[0].result, 0);
+    EXPECT_TRUE(host.Send(fake::kEvent, 1).empty());
+    reinterpret_cast<fake::Modifier*>(on)->event.qualifier = 1;
+    EXPECT_EQ(host.Send(fake::kEvent, 1).size(), 1u);
+}
+
+}  // namespace
