@@ -14,7 +14,8 @@ namespace bmptest {
 inline std::string TempPath(const std::string& name) {
     char dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + "zq_" + name;
+    // One name per process: CTest runs test cases of several executables at once.
+    return std::string(dir) + "zq" + std::to_string(GetCurrentProcessId()) + "_" + name;
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
