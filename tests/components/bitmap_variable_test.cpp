@@ -186,6 +186,8 @@ const Source kSources[] = {
     {"deviceMono", [] { return gdi::MakeMonoBitmap(17, 3); }, false},
 };
 
+void PrintTo(const Source& s, std::ostream* os) { *os << s.name; }
+
 class StoredBitmap : public BitmapVariable, public ::testing::WithParamInterface<Source> {};
 
 // The variable keeps its own copy in the source's format, with its pixels,
@@ -283,6 +285,8 @@ const PackedCase kPacked[] = {
     {"bits4", 4, 3, 3, 16, 112, 12},
     {"bits32", 32, 2, 2, 0, 48, 16},
 };
+
+void PrintTo(const PackedCase& c, std::ostream* os) { *os << c.name; }
 
 class PackedBlock : public BitmapVariable, public ::testing::WithParamInterface<PackedCase> {};
 

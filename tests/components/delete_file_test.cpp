@@ -103,6 +103,8 @@ const SourceCase kSourceCases[] = {
     {"MessageCarriesLiteral", Via::MessageLiteral, false},
 };
 
+void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
+
 class DeleteFileSource : public DeleteFileComponent, public ::testing::WithParamInterface<SourceCase> {};
 
 TEST_P(DeleteFileSource, DeletesTheNamedFileAndWritesBackOnlyThroughAReference) {

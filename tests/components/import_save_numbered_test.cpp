@@ -1,0 +1,183 @@
+// Numbered picture names in the root of the system drive. The system
+// directory comes through the seam and names a scratch drive letter, so no
+// real drive root is ever written.
+#include "components/numbered_name.h"
+#include "tests/components/import_save_fixture.h"
+
+namespace io_test {
+namespace {
+
+std::string systemDirectory;  // what the platform is said to answer; "" = the call fails
+UINT WINAPI SystemDirectory(LPSTR out, UINT size) {
+    if (systemDirectory.empty()) return 0;
+    lstrcpynA(out, systemDirectory.c_str(), static_cast<int>(size));
+    return static_cast<UINT>(systemDirectory.size());
+}
+
+// The probe's _lcreat, and the failable-call count at the first _lcreat.
+HFILE(WINAPI* probedCreate)(LPCSTR, int) = nullptr;
+PlatformProbe* counting = nullptr;
+int firstCreateAt = -1;
+HFILE WINAPI NoteCreate(LPCSTR path, int attributes) {
+    if (firstCreateAt < 0) firstCreateAt = counting->Calls() + 1;
+    return probedCreate(path, attributes);
+}
+
+class NumberedNames : public ImportSaveTest {
+protected:
+    void SetUp() override {
+        ImportSaveTest::SetUp();
+        ASSERT_TRUE(drive.ok()) << "no drive letter could be mapped onto a scratch folder";
+        systemDirectory = drive.root() + "\\WINDOWS\\SYSTEM";
+        probe.table().GetSystemDirectoryA = SystemDirectory;
+        picture = NewBitmapVariable();
+        ASSERT_TRUE(WriteFileBytes(dir / "p.bmp", source));
+        Load(picture, dir / "p.bmp");
+        saver = NewSaver(false, false, Host::Empty(), picture);
+    }
+    Bytes Contents(const std::string& name) {
+        Bytes b;
+        EXPECT_TRUE(ReadFileBytes(drive / name, &b)) << name;
+        return b;
+    }
+
+    TempDrive drive;
+    const Bytes source = MakeBmp(4, 3, 8);
+    ObjectId picture = 0;
+    Handle saver = nullptr;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(NumberedNames, FirstFreeNumberIsTakenAndReusedOnceItsFileIsGone) {
+    EXPECT_EQ(Fire(saver), 0);
+    EXPECT_EQ(drive.Files(), (Names{"image000.bmp"}));
+    EXPECT_EQ(Fire(saver), 0);
+    EXPECT_EQ(drive.Files(), (Names{"image000.bmp", "image001.bmp"}));
+    ASSERT_TRUE(DeleteFileA((drive / "image000.bmp").c_str()));
+    EXPECT_EQ(Fire(saver), 0);
+    EXPECT_EQ(drive.Files(), (Names{"image000.bmp", "image001.bmp"}));
+    EXPECT_EQ(Contents("image000.bmp"), source);
+    EXPECT_EQ(Contents("image001.bmp"), source);
+    EXPECT_EQ(PictureOf(picture), (Picture{4, 3})) << "the picture stays the variable's";
+    EXPECT_EQ(probe.LiveHandles(), 1);
+}
+
+TEST_F(NumberedNames, NothingIsWrittenWhenAllThousandNamesAreTaken) {
+    char name[32];
+    for (int n = 0; n < kNumberedNames; ++n) {
+        wsprintfA(name, "image%03d.bmp", n);
+        ASSERT_TRUE(WriteFileBytes(drive / name, {})) << name;
+    }
+    EXPECT_EQ(Fire(saver), 0);
+    const Names files = drive.Files();
+    EXPECT_EQ(files.size(), 1000u);
+    EXPECT_EQ(files.back(), "image999.bmp");
+    for (const char* probeName : {"image000.bmp", "image500.bmp", "image999.bmp"}) EXPECT_TRUE(Contents(probeName).empty());
+
+    TextBuffer path = "x";
+    MakeNumberedFileName("image", path);
+    EXPECT_STREQ(path, "");
+    ASSERT_TRUE(DeleteFileA((drive / "image999.bmp").c_str()));
+    MakeNumberedFileName("image", path);
+    EXPECT_EQ(path, drive / "image999.bmp") << "the last name is still a name";
+    EXPECT_EQ(probe.OpenFiles(), 0);
+}
+
+// The folder is the system directory's drive, or the current drive's root
+// when the directory does not start with a drive.
+TEST_F(NumberedNames, FolderIsTheSystemDrive) {
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(sizeof before, before);
+    ASSERT_TRUE(SetCurrentDirectoryA((drive.root() + "\\").c_str()));
+    struct Case {
+        std::string systemDirectory, expect;
+    } cases[] = {
+        {drive.root() + "\\WINDOWS\\SYSTEM", drive / "image000.bmp"},
+        {drive.root(), drive / "image000.bmp"},
+        {"X", "\\image000.bmp"},
+        {"\\\\server\\share", "\\image000.bmp"},
+        {"", "\\image000.bmp"},  // no system directory at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.systemDirectory);
+        systemDirectory = c.systemDirectory;
+        TextBuffer path = "";
+        MakeNumberedFileName("image", path);
+        EXPECT_EQ(path, c.expect);
+        EXPECT_EQ(drive.Files(), (Names{"image000.bmp"})) << "reserved with an empty file";
+        EXPECT_TRUE(Contents("image000.bmp").empty());
+        drive.Clear();
+    }
+    SetCurrentDirectoryA(before);
+}
+
+// A name whose file exists but cannot be opened for reading is taken: the
+// save moves on instead of truncating it or giving up.
+TEST_F(NumberedNames, ExistingFileThatCannotBeOpenedIsNeverTruncated) {
+    const Bytes precious = MakeBmp(2, 2, 24, 99);
+    ASSERT_TRUE(WriteFileBytes(drive / "image000.bmp", precious));
+    {
+        HANDLE locked = CreateFileA((drive / "image000.bmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr);
+        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Fire(saver), 0);
+        CloseHandle(locked);
+    }
+    EXPECT_EQ(drive.Files(), (Names{"image000.bmp", "image001.bmp"}));
+    EXPECT_EQ(Contents("image000.bmp"), precious);
+    EXPECT_EQ(Contents("image001.bmp"), source);
+
+    // The same when the open fails for any other reason.
+    ASSERT_TRUE(DeleteFileA((drive / "image001.bmp").c_str()));
+    const FaultRun run = FireFailing(saver, 1);
+    EXPECT_EQ(run.call, "_lopen");
+    EXPECT_EQ(Contents("image000.bmp"), precious);
+    EXPECT_EQ(Contents("image001.bmp"), source);
+}
+
+// Every failable call of a numbered save, failed in turn. Once the name is
+// reserved, a failing writer leaves the reserved file empty or cut short;
+// before that, nothing is written; nothing leaks either way.
+TEST_F(NumberedNames, EveryFailureLeaksNothingAndAReservedNameKeepsItsFile) {
+    probedCreate = probe.table()._lcreat;
+    counting = &probe;
+    probe.table()._lcreat = NoteCreate;
+    int emptyReserved = 0;  // failures that left the reserved file empty
+    for (int n = 1;; ++n) {
+        drive.Clear();
+        firstCreateAt = -1;
+        const FaultRun run = FireFailing(saver, n);
+        SCOPED_TRACE(testing::Message() << "call " << n << " " << run.call);
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
+        EXPECT_EQ(PictureOf(picture), (Picture{4, 3}));
+        const Names files = drive.Files();
+        if (!run.fired) {
+            EXPECT_EQ(files, (Names{"image000.bmp"}));
+            EXPECT_EQ(Contents("image000.bmp"), source);
+            EXPECT_GT(n, firstCreateAt + 3) << "the writer makes several failable calls";
+            EXPECT_GT(emptyReserved, 0);
+            break;
+        }
+        ASSERT_GT(firstCreateAt, 0);
+        if (n < firstCreateAt) {  // an open that fails on a missing name changes nothing
+            EXPECT_EQ(files, (Names{"image000.bmp"}));
+        } else if (n == firstCreateAt) {  // the reservation itself failed
+            EXPECT_EQ(files, Names{});
+        } else {
+            ASSERT_EQ(files, (Names{"image000.bmp"})) << "the reserved name stays on disk";
+            const Bytes saved = Contents("image000.bmp");
+            ASSERT_LE(saved.size(), source.size());
+            EXPECT_TRUE(std::equal(saved.begin(), saved.end(), source.begin())) << "no more than a cut-short file";
+            // Failures the writer works around still give the whole file.
+            if (run.call != "_hwrite") {
+                EXPECT_TRUE(saved.empty() || saved == source);
+            }
+            emptyReserved += saved.empty();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace io_test
