@@ -11,6 +11,11 @@ namespace {
 
 constexpr DWORD kSourceCopy = SRCCOPY;  // 0x00CC0020
 
+// bitsOffset, the header and the 4 spare bytes behind the palette.
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+static_assert(kPackedDibFixedBytes == kPackedDibInfoOffset + sizeof(BITMAPINFOHEADER) + 4);
+static_assert(sizeof(BITMAP) == 24);
+
 // Selects `object` into `dc` and puts the previous one back on every return,
 // so nothing is deleted while still selected.
 class SelectGuard {
