@@ -4,5 +4,7 @@ zq_add_test(import_save_test
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/import_save_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/import_save_numbered_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/import_save_dialog_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/dialog_driver.cpp
         ${CMAKE_CURRENT_LIST_DIR}/import_save_support.cpp
     LIBS zq_hostsim)
