@@ -189,6 +189,11 @@ public:
     static HostValue MessageData();
     static std::string Text(const HostValue& v);  // "" unless a string
 
+    // Attributes by object id, as GetAttributeById / SetAttributeById answer
+    // the plug-in (host variables, plug-in instances, elements).
+    HostStatus GetAttributeById(ObjectId id, const std::string& name, HostValue* out);
+    HostStatus SetAttributeById(ObjectId id, const std::string& name, HostValue* in);
+
     // Host variables, each with a "value" attribute of its own type.
     ObjectId NewStringVariable(const std::string& text);
     ObjectId NewIntegerVariable(int32_t v);

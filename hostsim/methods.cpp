@@ -449,6 +449,20 @@ void* Fn(F f) {
 
 }  // namespace
 
+HostStatus Host::GetAttributeById(ObjectId id, const std::string& name, HostValue* out) {
+    char padded[32];
+    PaddedName(name.c_str(), padded);
+    g_host = this;
+    return GetOrSetById(false, id, padded, 0, out);
+}
+
+HostStatus Host::SetAttributeById(ObjectId id, const std::string& name, HostValue* in) {
+    char padded[32];
+    PaddedName(name.c_str(), padded);
+    g_host = this;
+    return GetOrSetById(true, id, padded, 0, in);
+}
+
 void AddLiveHost(Host* host) { g_hosts.push_back(host); }
 void RemoveLiveHost(Host* host) {
     g_hosts.erase(std::remove(g_hosts.begin(), g_hosts.end(), host), g_hosts.end());
