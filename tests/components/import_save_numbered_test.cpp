@@ -84,6 +84,20 @@ TEST_F(NumberedNames, NothingIsWrittenWhenAllThousandNamesAreTaken) {
     EXPECT_EQ(probe.OpenFiles(), 0);
 }
 
+// "/<boot>" stands for the same drive as the numbered names.
+TEST_F(NumberedNames, BootTokenNamesTheSystemDrive) {
+    const ObjectId name = host.NewStringVariable("/<boot>/b.bmp");
+    EXPECT_EQ(Fire(NewSaver(false, true, Host::Reference(name), picture)), 0);
+    EXPECT_EQ(Contents("b.bmp"), source);
+    EXPECT_EQ(TextOf(name), drive.root() + "/b.bmp");
+
+    const ObjectId copy = NewBitmapVariable();
+    host.SetVariableValue(name, host.String("/<BOOT>/b.bmp"));
+    EXPECT_EQ(Fire(NewImporter(false, true, Host::Reference(name), copy)), 0);
+    EXPECT_EQ(PictureOf(copy), (Picture{4, 3}));
+    EXPECT_EQ(TextOf(name), drive.root() + "/b.bmp");
+}
+
 // The folder is the system directory's drive, or the current drive's root
 // when the directory does not start with a drive.
 TEST_F(NumberedNames, FolderIsTheSystemDrive) {
