@@ -271,3 +271,24 @@ TEST(HostDriver, SendReachesInterestedInstancesOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostDriver, LoadDllReportsWhatIsMissing) {
+    const struct {
+        const char* path;
+        const char* error;
+    } kCases[] = {
+        {"no-such-plugin.dll", "LoadLibrary failed"},
+        {"kernel32.dll", "does not export zqImportBitmap"},  // loads, but exports none of the eight
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.path);
+        Host host;
+        EXPECT_FALSE(host.LoadDll(c.path));
+        EXPECT_TRUE(host.Catalogue().empty());
+        EXPECT_TRUE(hostsim::HasError(host, c.error));
+    }
+}
+
+}  // namespace
