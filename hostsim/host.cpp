@@ -52,10 +52,11 @@ HostObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayou
     auto obj = std::make_unique<HostObject>();
     obj->kind = kind;
     obj->bodySize = bodySize;
-    obj->memory.reset(new uint8_t[kHeaderSize + bodySize]);
+    obj->memory.reset(new uint8_t[kHeaderSize + bodySize + kTailGuardBytes]);
     uint8_t* b = obj->memory.get();
     std::memset(b, 0, kHeaderSize);
     std::memset(b + kHeaderSize, kPoison, bodySize);
+    std::memset(b + kHeaderSize + bodySize, kTailGuardByte, kTailGuardBytes);
     auto put = [b](int offset, const void* word) { std::memcpy(b + offset, &word, 4); };
     const uint32_t magic = kMagic;
     std::memcpy(b, &magic, 4);
@@ -64,6 +65,7 @@ HostObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayou
     put(kInterface1 - 4, &layout.iface1Desc);
     put(kHeaderSize + kBaseOfHandle, b);
     put(kInterface0 - 4, &layout.classDesc);
+    std::memcpy(obj->headerCopy, b, kHeaderSize);
     HostObject* raw = obj.get();
     auto& impl = host.impl();
     if (kind == ObjectKind::Instance || kind == ObjectKind::Variable) {
@@ -555,6 +557,25 @@ void* Host::SlotFunction(Handle instance, int16_t row, int16_t slot) {
     void* fn = types_[obj->type].Slot(row, slot);
     if (!fn) Error(types_[obj->type].name + " has no slot " + std::to_string(row) + "/" + std::to_string(slot));
     return fn;
+}
+
+void Host::CheckBlock(Handle instance, int16_t slot) {
+    HostObject* obj = impl_->Find(instance);
+    if (!obj) return;
+    uint8_t* tail = instance + obj->bodySize;
+    for (uint32_t i = 0; i < kTailGuardBytes; ++i) {
+        if (tail[i] != kTailGuardByte) {
+            Error(types_[obj->type].name + " slot " + std::to_string(slot) + " wrote past the end of its " +
+                  std::to_string(obj->bodySize) + "-byte instance block");
+            std::memset(tail, kTailGuardByte, kTailGuardBytes);
+            break;
+        }
+    }
+    if (std::memcmp(obj->memory.get(), obj->headerCopy, kHeaderSize) != 0) {
+        Error(types_[obj->type].name + " slot " + std::to_string(slot) +
+              " wrote into the host's object header in front of its instance block");
+        std::memcpy(obj->memory.get(), obj->headerCopy, kHeaderSize);
+    }
 }
 
 int16_t Host::CallTypeSlot(const std::string& type, int16_t row, int16_t slot) {

@@ -160,7 +160,9 @@ public:
         void* fn = SlotFunction(instance, row, slot);
         if (!fn) return kBadCall;
         CallScope scope{*this, instance};
-        return reinterpret_cast<int16_t(HOSTAPI*)(A...)>(fn)(args...);
+        const int16_t result = reinterpret_cast<int16_t(HOSTAPI*)(A...)>(fn)(args...);
+        CheckBlock(instance, slot);
+        return result;
     }
     // A registered class-wide slot (ClassInit) by type name.
     int16_t CallTypeSlot(const std::string& type, int16_t row, int16_t slot);
@@ -246,6 +248,9 @@ private:
         Host& host;
     };
     void* SlotFunction(Handle instance, int16_t row, int16_t slot);
+    // Reports (and repairs) writes past the instance block or into the
+    // host's header in front of it.
+    void CheckBlock(Handle instance, int16_t slot);
 
     std::unique_ptr<Impl> impl_;
     std::vector<ComponentType> types_;

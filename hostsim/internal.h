@@ -22,6 +22,8 @@ inline constexpr uint32_t kMagic = 0x4A424F48;  // "HOBJ"
 inline constexpr int32_t kHeaderSize = 48;
 inline constexpr int32_t kInterface0 = 48;
 inline constexpr int32_t kInterface1 = 28;
+inline constexpr uint32_t kTailGuardBytes = 16;  // behind every body
+inline constexpr uint8_t kTailGuardByte = 0xFB;
 
 enum class ObjectKind { Service, Stream, Instance, Variable };
 
@@ -31,6 +33,7 @@ struct HostObject {
     std::unique_ptr<uint8_t[]> memory;
     uint32_t bodySize = 0;
     Handle handle() const { return memory.get() + kHeaderSize; }
+    uint8_t headerCopy[kHeaderSize];  // as the host wrote it
     bool Contains(const void* p, size_t n = 1) const {
         auto a = static_cast<const uint8_t*>(p);
         return a >= handle() && a + n <= handle() + bodySize;

@@ -126,6 +126,8 @@ int16_t HOSTAPI HandleMessage(void* inst, MessageRecord* msg) {
         g_seen.storedOwner = StoreString(inst, id, "stored", g_seen.storePolicy);
         return 0;
     }
+    if (msg->eventCode == kOverrunEvent) static_cast<uint8_t*>(inst)[sizeof(Modifier)] = 0;
+    if (msg->eventCode == kUnderrunEvent) static_cast<uint8_t*>(inst)[-1] ^= 0xFF;
     const auto* m = static_cast<Modifier*>(inst);
     return msg->eventCode == m->event.code && msg->qualifier == m->event.qualifier ? 0 : 1;
 }

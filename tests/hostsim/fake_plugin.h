@@ -27,6 +27,9 @@ inline constexpr uint32_t kEvent = 301;
 // A message with this code makes the modifier store the text "stored" into
 // the variable whose id the message carries, as an integer.
 inline constexpr uint32_t kStoreEvent = 990;
+// Messages that make the modifier write one byte past its block, or one before it.
+inline constexpr uint32_t kOverrunEvent = 991;
+inline constexpr uint32_t kUnderrunEvent = 992;
 
 // When a stored string's block is freed: as the owner rule says, or wrongly.
 enum class FreePolicy { OwnerRule, Always, Never };

@@ -141,3 +141,28 @@ TEST(HostLayout, TwoLiveHostsKeepTheirOwnState) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostLayout, WritesOutsideAnInstanceBlockAreCaught) {
+    const struct {
+        uint32_t event;
+        const char* error;
+    } kCases[] = {
+        {fake::kOverrunEvent, "past the end of its 66-byte instance block"},
+        {fake::kUnderrunEvent, "header in front of its instance block"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.error);
+        Host host;
+        host.LoadLinked(fake::Entries());
+        hostsim::Handle inst = host.Create("fkModifier");
+        host.Deliver(inst, c.event, 0);
+        EXPECT_TRUE(hostsim::HasError(host, c.error));
+        host.ClearErrors();
+        host.Deliver(inst, fake::kEvent, 0);  // repaired: the next call is clean
+        EXPECT_TRUE(host.Errors().empty());
+    }
+}
+
+}  // namespace
