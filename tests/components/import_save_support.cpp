@@ -46,6 +46,10 @@ bool WaitFor(Condition ready, int milliseconds) {
 TempFolder::TempFolder() : path_("Z:\\tmp\\zq-io-" + Unique()) { CreateDirectoryA(path_.c_str(), nullptr); }
 
 TempFolder::~TempFolder() {
+    // The file dialogs move the current directory into the folder they showed.
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof current, current);
+    if (_strnicmp(current, path_.c_str(), path_.size()) == 0) SetCurrentDirectoryA("Z:\\tmp");
     RemoveFilesIn(path_);
     for (const char* name : {"sub\\pics", "sub"}) RemoveFilesIn(path_ + "\\" + name);
     RemoveDirectoryA((path_ + "\\sub\\pics").c_str());
