@@ -259,7 +259,8 @@ std::string Host::Text(const HostValue& v) {
 namespace {
 std::string AsText(const HostValue& v) {
     char buf[64] = "";
-    if (v.tag == kTagInteger) std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(static_cast<int32_t>(Word(&v, 2))));
+    if (v.tag == kTagInteger)
+        std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(static_cast<int32_t>(Word(&v, 2))));
     if (v.tag == kTagFloat) {
         double d;
         std::memcpy(&d, v.payload, 8);
@@ -389,7 +390,8 @@ const HostValue& Host::VariableValue(ObjectId id) const {
 
 void Host::SetVariableValue(ObjectId id, const HostValue& v) {
     HostObject* obj = impl_->FindId(id);
-    if (!obj || obj->kind != ObjectKind::Variable) return Error("SetVariableValue: no host variable " + std::to_string(id));
+    if (!obj || obj->kind != ObjectKind::Variable)
+        return Error("SetVariableValue: no host variable " + std::to_string(id));
     HostValue copy;
     HostMethods::CopyInto(*this, &copy, &v, BlockKind::Variable);
     HostMethods::ReleaseOwned(*this, &obj->value, BlockKind::Variable, "variable");
@@ -655,7 +657,8 @@ namespace {
 struct Stream {
     Host& host;
     HostObject* obj;
-    explicit Stream(Host& h) : host(h), obj(HostMethods::NewObject(h, ObjectKind::Stream, *h.impl().streamLayout, 16)) {}
+    explicit Stream(Host& h)
+        : host(h), obj(HostMethods::NewObject(h, ObjectKind::Stream, *h.impl().streamLayout, 16)) {}
     ~Stream() { HostMethods::DeleteObject(host, obj); }
 };
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "hostsim/internal.h"
 
@@ -50,17 +51,48 @@ Host* Blame(void* self) {
     return g_host;
 }
 
-int16_t HOSTAPI MissingMethod(void* self) {
-    if (Host* host = Blame(self)) host->Error("a method the object does not have was called (this " + Hex(self) + ")");
+// Traps fill every entry a class lacks; one per row and column, so the
+// report names the method that was asked for.
+constexpr int kTrapCount = ClassLayout::kRows * ClassLayout::kColumns;
+
+int16_t Trap(void* self, int index, bool wrongInterface) {
+    const int row = index / ClassLayout::kColumns, column = index % ClassLayout::kColumns;
+    if (Host* host = Blame(self)) {
+        const std::string where = "row " + std::to_string(row) + " column " + std::to_string(column);
+        host->Error(wrongInterface
+                        ? where + " was taken from the class descriptor instead of its interface's (this " + Hex(self) + ")"
+                        : "a method the object does not have was called: " + where + " (this " + Hex(self) + ")");
+    }
     return kBadCall;
+}
+
+template <int Index>
+int16_t HOSTAPI MissingMethod(void* self) {
+    return Trap(self, Index, false);
 }
 
 // Entry of a class descriptor whose method lives on another interface: a
 // correct call takes the function from that interface's descriptor instead.
+template <int Index>
 int16_t HOSTAPI WrongInterface(void* self) {
-    if (Host* host = Blame(self)) host->Error("a method was taken from the class descriptor instead of its interface's (this " +
-                              Hex(self) + ")");
-    return kBadCall;
+    return Trap(self, Index, true);
+}
+
+template <size_t... I>
+std::vector<void*> MissingTraps(std::index_sequence<I...>) {
+    return {reinterpret_cast<void*>(&MissingMethod<static_cast<int>(I)>)...};
+}
+template <size_t... I>
+std::vector<void*> WrongInterfaceTraps(std::index_sequence<I...>) {
+    return {reinterpret_cast<void*>(&WrongInterface<static_cast<int>(I)>)...};
+}
+const std::vector<void*>& Missing() {
+    static const std::vector<void*> traps = MissingTraps(std::make_index_sequence<kTrapCount>());
+    return traps;
+}
+const std::vector<void*>& Wrong() {
+    static const std::vector<void*> traps = WrongInterfaceTraps(std::make_index_sequence<kTrapCount>());
+    return traps;
 }
 
 // ---- WalkService ----
@@ -472,8 +504,8 @@ void RemoveLiveHost(Host* host) {
 ClassLayout::ClassLayout() {
     for (int r = 0; r < kRows; ++r) {
         for (int c = 0; c < kColumns; ++c) {
-            classRows[r][c] = {Fn(MissingMethod), 0};
-            iface1Rows[r][c] = {Fn(MissingMethod), 1};
+            classRows[r][c] = {Missing()[r * kColumns + c], 0};
+            iface1Rows[r][c] = {Missing()[r * kColumns + c], 1};
         }
         classRowPtrs[r] = classRows[r];
         iface1RowPtrs[r] = iface1Rows[r];
@@ -485,7 +517,7 @@ ClassLayout::ClassLayout() {
 void ClassLayout::Primary(int row, int column, void* fn) { classRows[row][column] = {fn, 0}; }
 
 void ClassLayout::Secondary(int row, int column, void* fn) {
-    classRows[row][column] = {Fn(WrongInterface), 1};
+    classRows[row][column] = {Wrong()[row * kColumns + column], 1};
     iface1Rows[row][column] = {fn, 1};
 }
 

@@ -296,7 +296,8 @@ private:
             return true;
         }
         if (c == "show" && w.size() == 3 && Element(w[1], el)) return WritePgm(host_.ElementOf(el), Expand(w[2]));
-        if (c == "picture" && w.size() == 4 && Number(w[2], x) && Number(w[3], y)) return WritePicture(Expand(w[1]), x, y);
+        if (c == "picture" && w.size() == 4 && Number(w[2], x) && Number(w[3], y))
+            return WritePicture(Expand(w[1]), x, y);
         return Fail(error_.empty() ? "unknown command or bad arguments: " + c : error_);
     }
 

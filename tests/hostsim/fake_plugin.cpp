@@ -165,7 +165,8 @@ int16_t HOSTAPI VarCopy(void* dst, void* src) {
 int16_t HOSTAPI VarDestruct(void*) { return 0; }
 bool IsValue(const char* name) {
     char lower[16] = {};
-    for (int i = 0; i < 16; ++i) lower[i] = static_cast<char>(name[i] >= 'A' && name[i] <= 'Z' ? name[i] + 32 : name[i]);
+    for (int i = 0; i < 16; ++i)
+        lower[i] = static_cast<char>(name[i] >= 'A' && name[i] <= 'Z' ? name[i] + 32 : name[i]);
     const char value[16] = "value";
     return std::memcmp(lower, value, 16) == 0;
 }

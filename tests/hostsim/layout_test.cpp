@@ -68,6 +68,7 @@ TEST(HostLayout, WalksThatIgnoreTheInterfaceNumberAreRefused) {
         EXPECT_EQ(walk::ClassTableCall(h, m.id.row, m.id.column, args, args + 1, args + 2, args + 3),
                   hostsim::kBadCall);
         EXPECT_EQ(host.Errors().size(), 2u);
+        EXPECT_TRUE(hostsim::HasError(host, "row 1 column " + std::to_string(m.id.column)));
     }
 }
 
@@ -88,6 +89,7 @@ TEST(HostLayout, ServicesWithoutMethodsReportCalls) {
     EXPECT_EQ(walk::Call(host.ServiceHandle(0), 1, 4, 0u), hostsim::kBadCall);
     EXPECT_EQ(walk::Call(host.ServiceHandle(kMemoryService), 1, 15, 0u), hostsim::kBadCall);
     EXPECT_EQ(host.Errors().size(), 2u);
+    EXPECT_TRUE(hostsim::HasError(host, "row 1 column 15"));
 }
 
 // An instance is its own handle; row 0 has its registered slots and the
