@@ -106,6 +106,13 @@ std::vector<VariantCase> Variants() {
     v.push_back({"RLE8", rle8,
                  {kBlack, kBlue, kBlue, kBlack, kGreen, kBlue, kRed, kBlack, kRed, kRed, kRed, kRed}, 8});
 
+    // Some encoders code each row's padding as pixels: 3 px wide, runs of 4.
+    BmpBuilder rle8pad = rle8;
+    rle8pad.width = 3;
+    rle8pad.height = 2;
+    rle8pad.pixels = {3, 1, 1, 0, 0, 0, 4, 2, 0, 0, 0, 1};
+    v.push_back({"RLE8 with coded padding", rle8pad, {kGreen, kGreen, kGreen, kRed, kRed, kRed}, 8});
+
     BmpBuilder rle4 = rle8;
     rle4.width = 5;
     rle4.height = 2;
