@@ -8,6 +8,10 @@ namespace {
 
 const std::vector<std::string> kTypes = {"Bitmap files (*.bmp)", "All files (*.*)"};
 
+// Dialogs that return at once mean no X display, or a wineserver of this
+// prefix that was started without one (wineserver -k, or another prefix).
+constexpr char kNoDialog[] = "no dialog appeared: no display, or the prefix's wineserver has none";
+
 class RealDialogs : public ImportSaveTest {
 protected:
     void SetUp() override {
@@ -26,7 +30,7 @@ TEST_F(RealDialogs, ImportConfirmReadsTheChosenFileWithTheDefaultExtension) {
     Handle importer = NewImporter(true, true, Host::Reference(name), picture);
     DialogDriver driver({{DialogStep::Confirm, dir / "pick"}});
     EXPECT_EQ(Fire(importer), 0);
-    ASSERT_TRUE(driver.Finish()) << "no open dialog appeared";
+    ASSERT_TRUE(driver.Finish()) << kNoDialog;
     EXPECT_EQ(driver.Seen()[0].types, kTypes);
     EXPECT_NE(driver.Seen()[0].initialName.find("start.bmp"), std::string::npos) << driver.Seen()[0].initialName;
     EXPECT_EQ(PictureOf(picture), (Picture{6, 5}));
@@ -38,7 +42,7 @@ TEST_F(RealDialogs, ImportCancelReadsNothingAndWritesBackTheEmptyString) {
     Handle importer = NewImporter(true, true, Host::Reference(name), picture);
     DialogDriver driver({{DialogStep::Cancel, ""}});
     EXPECT_EQ(Fire(importer), 1);
-    ASSERT_TRUE(driver.Finish()) << "no open dialog appeared";
+    ASSERT_TRUE(driver.Finish()) << kNoDialog;
     EXPECT_EQ(PictureOf(picture), (Picture{3, 2})) << "the old picture stays";
     EXPECT_EQ(TextOf(name), "");
     EXPECT_EQ(probe.LiveHandles(), 1);
@@ -48,7 +52,7 @@ TEST_F(RealDialogs, SaveConfirmWritesTheChosenFileWithTheDefaultExtension) {
     Handle saver = NewSaver(true, true, Host::Reference(name), picture);
     DialogDriver driver({{DialogStep::Confirm, dir / "out"}});
     EXPECT_EQ(Fire(saver), 0);
-    ASSERT_TRUE(driver.Finish()) << "no save dialog appeared";
+    ASSERT_TRUE(driver.Finish()) << kNoDialog;
     EXPECT_EQ(driver.Seen()[0].types, kTypes);
     EXPECT_NE(driver.Seen()[0].initialName.find("start.bmp"), std::string::npos) << driver.Seen()[0].initialName;
     Bytes saved, original;
@@ -62,7 +66,7 @@ TEST_F(RealDialogs, SaveCancelWritesNothingAndWritesBackTheEmptyString) {
     Handle saver = NewSaver(true, true, Host::Reference(name), picture);
     DialogDriver driver({{DialogStep::Cancel, ""}});
     EXPECT_EQ(Fire(saver), 1);
-    ASSERT_TRUE(driver.Finish()) << "no save dialog appeared";
+    ASSERT_TRUE(driver.Finish()) << kNoDialog;
     EXPECT_FALSE(FileExists(dir / "start.bmp"));
     EXPECT_EQ(TextOf(name), "");
     EXPECT_EQ(PictureOf(picture), (Picture{3, 2}));
