@@ -493,6 +493,15 @@ void Host::Register(const std::string& entryName, EntryPoint fn) {
                   " wrote fields of the registration record that are the host's");
             std::memcpy(rec.slotRows, fixed.slotRows, sizeof rec.slotRows);
             rec.services = fixed.services;
+            rec.hostContext = kHostContext;
+        }
+        // The bytes between the fields are the host's; a name copied with its
+        // terminator lands on them.
+        if (rec.unused16 != kPoison || rec.unused33 != kPoison || rec.unused164[0] != kPoison ||
+            rec.unused164[1] != kPoison) {
+            Error(entryName + ": phase " + std::to_string(phase) +
+                  " wrote between the fields of the registration record (a name's terminator?)");
+            rec.unused16 = rec.unused33 = rec.unused164[0] = rec.unused164[1] = kPoison;
         }
         PhaseRecord pr{phase, rec.instanceSize, rec.componentKind, {}};
         for (size_t i = 0; i < rows.size(); ++i)

@@ -12,6 +12,7 @@ using hostsim::Handle;
 using hostsim::Host;
 using hostsim::ObjectId;
 using hostsim::TestHost;
+using hostsim::EntryPoint;
 
 namespace {
 
@@ -71,10 +72,27 @@ TEST(HostDriver, NameOfSixteenCharactersNeedsNoTerminator) {
     EXPECT_EQ(t.baseCount, 0);
 }
 
-TEST(HostDriver, WritingTheHostsFieldsIsReported) {
-    Host host;
-    host.Register("bad", WritesTheServicesField);
-    EXPECT_TRUE(hostsim::HasError(host, "registration record"));
+void HOSTAPI CopiesNameWithTerminator(RegistrationRecord* r) {
+    r->instanceSize = 4;
+    r->componentKind = kKindVariable;
+    if (r->phase == 0) std::memcpy(r->componentName, "zqBitmapVariable", 17);
+}
+
+TEST(HostDriver, WritingTheHostsBytesIsReported) {
+    const struct {
+        const char* name;
+        EntryPoint fn;
+        const char* error;
+    } kCases[] = {
+        {"services field", WritesTheServicesField, "fields of the registration record that are the host's"},
+        {"terminator after a 16-character name", CopiesNameWithTerminator, "between the fields"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Host host;
+        host.Register(c.name, c.fn);
+        EXPECT_TRUE(hostsim::HasError(host, c.error));
+    }
 }
 
 TEST(HostDriver, ClassInitRunsOnceBeforeTheFirstConstruct) {
