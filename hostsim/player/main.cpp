@@ -11,6 +11,8 @@
 //   send CODE [QUALIFIER] [with VALUE]     to every instance switched on for it
 //   deliver INST CODE [QUALIFIER] [with VALUE]
 //   get NAME ATTRIBUTE                     prints an attribute of a variable, instance or element
+//   expect NAME ATTRIBUTE VALUE            stops the project unless the attribute equals VALUE
+//   save INST FILE | load INST FILE        an instance's saved form, through the stream
 //   draw ELEMENT | fill ELEMENT BYTE | show ELEMENT FILE.pgm
 //   picture FILE.bmp WIDTH HEIGHT          writes an 8-bit grey test picture
 //   echo TEXT...
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -284,6 +287,22 @@ private:
             return true;
         }
         if (c == "get" && w.size() == 3) return Get(w[1], w[2]);
+        if (c == "expect" && w.size() >= 4) return Expect(w);
+        if (c == "save" && w.size() == 3 && Instance(w[1], inst)) {
+            const std::vector<uint8_t> bytes = host_.Save(inst);
+            std::ofstream out(Expand(w[2]), std::ios::binary);
+            if (!out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+                return Fail("cannot write " + w[2]);
+            std::printf("save %s -> %u bytes\n", w[1].c_str(), static_cast<unsigned>(bytes.size()));
+            return true;
+        }
+        if (c == "load" && w.size() == 3 && Instance(w[1], inst)) {
+            std::ifstream in(Expand(w[2]), std::ios::binary);
+            if (!in) return Fail("cannot read " + w[2]);
+            const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            std::printf("load %s -> %d\n", w[1].c_str(), host_.Load(inst, bytes));
+            return true;
+        }
         if (c == "draw" && w.size() == 2 && Element(w[1], el)) {
             const auto calls = host_.Draw(el);
             std::printf("draw %s:", w[1].c_str());
@@ -314,6 +333,21 @@ private:
         v.tag = kTagAny;
         const int16_t status = host_.GetAttributeById(id, attribute, &v);
         std::printf("%s.%s -> %d %s\n", name.c_str(), attribute.c_str(), status, Describe(v).c_str());
+        return true;
+    }
+
+    bool Expect(const std::vector<std::string>& w) {
+        ObjectId id;
+        HostValue want;
+        if (!Id(w[1], id)) return Fail("no object " + w[1]);
+        if (!Value(w, 3, want)) return false;
+        HostValue got{};
+        got.tag = kTagAny;
+        const int16_t status = host_.GetAttributeById(id, w[2], &got);
+        const std::string wanted = Describe(want), seen = Describe(got);
+        if (status != 0 || wanted != seen)
+            return Fail("expected " + w[1] + "." + w[2] + " = " + wanted + ", got " + seen + " (status " +
+                        std::to_string(status) + ")");
         return true;
     }
 
