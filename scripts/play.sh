@@ -10,6 +10,9 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmak
 cmake --build "$build" -j"$(nproc)" --target zqplay zqbitmap
 wineserver -k 2>/dev/null || true
 status=0
-xvfb-run -a "$root/cmake/wine-run.sh" "$build/bin/zqplay.exe" "$build/bin/zqbitmap.dll" "$@" || status=$?
+# The demo writes its pictures into the current folder: the build's bin folder.
+project="${1:-$root/hostsim/player/demo.zqp}"
+cd "$build/bin"
+xvfb-run -a "$root/cmake/wine-run.sh" zqplay.exe zqbitmap.dll "$project" || status=$?
 wineserver -k 2>/dev/null || true
 exit $status

@@ -419,9 +419,9 @@ int main(int argc, char** argv) {
     host.SetErrorHandler([](const std::string& e) { std::fprintf(stderr, "host: %s\n", e.c_str()); });
     const bool loaded = host.LoadDll(argv[1]);
     bool played = true;
-    if (argc < 3) {
-        PrintCatalogue(host);
-    } else {
+    PrintCatalogue(host);  // what the host registered, before any project runs
+    if (argc >= 3) {
+        std::printf("\n");
         std::ifstream project(argv[2]);
         if (!project) {
             std::fprintf(stderr, "cannot read %s\n", argv[2]);
