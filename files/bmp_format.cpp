@@ -26,16 +26,19 @@ bool KnownInfoSize(uint32_t size) {
     return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
 }
 
-// A mask must be one run of set bits inside the pixel. The platform draws
-// channels of 5 to 8 bits exactly; narrower or wider ones come out in wrong
-// colours, so such files are refused rather than shown wrongly.
+// A mask must be one run of set bits inside the pixel.
 bool GoodMask(uint32_t mask, uint16_t bitCount) {
     if (mask == 0) return false;
     if (bitCount < 32 && (mask >> bitCount) != 0) return false;
     uint32_t low = mask & (~mask + 1);  // lowest set bit
     uint32_t run = mask + low;          // carries through the run; 0 when it reaches bit 31
-    if ((run & mask) != 0) return false;
-    const uint32_t width = static_cast<uint32_t>(__builtin_popcount(mask));
+    return (run & mask) == 0;
+}
+
+// The platform draws bit-field channels of 5 to 8 bits exactly; narrower or
+// wider ones come out in wrong colours, so those files are converted.
+bool PlatformDrawsMask(uint32_t mask) {
+    const int width = __builtin_popcount(mask);
     return width >= 5 && width <= 8;
 }
 
@@ -156,6 +159,8 @@ BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, Bmp
             if (!GoodMask(masks[i], bitCount)) return BmpStatus::BadMasks;
             if (masks[i] & masks[(i + 1) % 3]) return BmpStatus::BadMasks;
         }
+        if (!PlatformDrawsMask(masks[0]) || !PlatformDrawsMask(masks[1]) || !PlatformDrawsMask(masks[2]))
+            encoding = BmpEncoding::MaskedRows;
     }
 
     uint32_t paletteCount = 0;
@@ -180,19 +185,22 @@ BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, Bmp
     if (bfSize > fileSize) return BmpStatus::BadSize;
 
     // Sizes: width and height are capped, so 64-bit arithmetic cannot overflow.
-    const uint64_t stride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
+    const bool converted = encoding == BmpEncoding::MaskedRows;
+    const uint16_t sectionBits = converted ? 32 : bitCount;
+    const uint64_t fileStride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
+    const uint64_t stride = ((static_cast<uint64_t>(width) * sectionBits + 31) / 32) * 4;
     const uint64_t image = stride * static_cast<uint64_t>(height);
-    if (image > kBmpMaxImageBytes) return BmpStatus::TooLarge;
-    uint32_t strideBytes = static_cast<uint32_t>(stride);
-    uint32_t imageBytes = 0;
-    if (!CheckedMul(strideBytes, static_cast<uint32_t>(height), &imageBytes)) return BmpStatus::TooLarge;
+    const uint64_t fileImage = fileStride * static_cast<uint64_t>(height);
+    if (image > kBmpMaxImageBytes || fileImage > kBmpMaxImageBytes) return BmpStatus::TooLarge;
+    const uint32_t strideBytes = static_cast<uint32_t>(stride);
+    const uint32_t imageBytes = static_cast<uint32_t>(image);
 
     const uint32_t available = fileSize - bfOffBits;
     if (sizeImage > available) return BmpStatus::BadSize;
     uint32_t dataBytes;
-    if (encoding == BmpEncoding::Rows) {
-        if (imageBytes > available) return BmpStatus::Truncated;
-        dataBytes = imageBytes;
+    if (encoding == BmpEncoding::Rows || converted) {
+        dataBytes = static_cast<uint32_t>(fileImage);
+        if (dataBytes > available) return BmpStatus::Truncated;
     } else {
         dataBytes = sizeImage ? sizeImage : available;
         // Allocate no more than the code can fill.
@@ -208,15 +216,15 @@ BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, Bmp
     Put32(info + 4, static_cast<uint32_t>(width));
     Put32(info + 8, static_cast<uint32_t>(height));  // the section is bottom-up
     Put16(info + 12, 1);
-    Put16(info + 14, bitCount);
-    Put32(info + 16, bitfields ? kBiBitfields : kBiRgb);
+    Put16(info + 14, sectionBits);
+    Put32(info + 16, bitfields && !converted ? kBiBitfields : kBiRgb);
     Put32(info + 20, imageBytes);
     Put32(info + 24, xDensity);
     Put32(info + 28, yDensity);
     Put32(info + 32, paletteCount);
     Put32(info + 36, 0);
     plan->infoBytes = kBmpInfoHeaderSize;
-    if (bitfields) {
+    if (bitfields && !converted) {
         for (int i = 0; i < 3; ++i) Put32(info + kBmpInfoHeaderSize + 4 * i, masks[i]);
         plan->infoBytes += 12;
     }
@@ -232,7 +240,10 @@ BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, Bmp
 
     plan->widthPx = static_cast<int32_t>(width);
     plan->heightPx = static_cast<int32_t>(height);
-    plan->bitCount = bitCount;
+    plan->bitCount = sectionBits;
+    plan->fileBitCount = bitCount;
+    plan->fileStrideBytes = static_cast<uint32_t>(fileStride);
+    for (int i = 0; i < 3; ++i) plan->masks[i] = masks[i];
     plan->paletteCount = paletteCount;
     plan->strideBytes = strideBytes;
     plan->imageBytes = imageBytes;
@@ -338,6 +349,36 @@ BmpStatus DecodeRle(const BmpPlan& plan, const uint8_t* code, size_t codeBytes, 
     // The code ran out before its end mark: a cut file, unless every row
     // was reached.
     return paint.AtEnd() ? BmpStatus::Ok : BmpStatus::BadRle;
+}
+
+void ConvertMaskedRows(const BmpPlan& plan, const uint8_t* fileRows, uint8_t* rows) {
+    struct Channel {
+        uint32_t mask, shift, max;
+    } channels[3];
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t mask = plan.masks[i];
+        channels[i].mask = mask;
+        channels[i].shift = mask ? static_cast<uint32_t>(__builtin_ctz(mask)) : 0;
+        channels[i].max = mask >> channels[i].shift;
+    }
+    const uint32_t width = static_cast<uint32_t>(plan.widthPx);
+    const uint32_t height = static_cast<uint32_t>(plan.heightPx);
+    const bool wide = plan.fileBitCount == 32;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* in = fileRows + static_cast<size_t>(y) * plan.fileStrideBytes;
+        uint8_t* out = rows + static_cast<size_t>(plan.topDown ? height - 1 - y : y) * plan.strideBytes;
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t v = wide ? Le32(in + 4 * x) : Le16(in + 2 * x);
+            for (int c = 0; c < 3; ++c) {
+                const Channel& ch = channels[c];
+                if (ch.max == 0) continue;
+                const uint64_t level = (v & ch.mask) >> ch.shift;
+                // Blue, green, red in memory order: red is channel 0.
+                out[4 * x + 2 - c] = static_cast<uint8_t>((level * 255 + ch.max / 2) / ch.max);
+            }
+            out[4 * x + 3] = 0;
+        }
+    }
 }
 
 BmpStatus CheckIndices(const BmpPlan& plan, const uint8_t* rows) {

@@ -42,7 +42,12 @@ enum class BmpStatus : uint8_t {
 
 const char* BmpStatusName(BmpStatus status);
 
-enum class BmpEncoding : uint8_t { Rows, Rle8, Rle4 };
+enum class BmpEncoding : uint8_t {
+    Rows,        // file rows are the section's rows
+    Rle8,
+    Rle4,
+    MaskedRows,  // bit fields the platform draws wrongly: converted to 8-8-8
+};
 
 struct BmpPlan {
     // The DIB section's description as a packed BITMAPINFO: a 40-byte
@@ -63,6 +68,11 @@ struct BmpPlan {
     bool checkIndices;       // short palette: every pixel index must be in it
     uint32_t dataOffset;     // file offset of the pixel data
     uint32_t dataBytes;      // bytes to read there (rows: imageBytes; RLE: the code)
+
+    // MaskedRows: the file's own layout, converted into a 32-bit section.
+    uint16_t fileBitCount;   // 16 or 32
+    uint32_t fileStrideBytes;
+    uint32_t masks[3];       // red, green, blue
 };
 
 // `head` holds the first min(fileBytes, kBmpMaxHeadBytes) bytes of a file of
@@ -74,6 +84,11 @@ struct BmpPlan {
 // which the caller has zeroed: pixels the code skips keep colour 0.
 [[nodiscard]] BmpStatus DecodeRle(const BmpPlan& plan, const uint8_t* code, size_t codeBytes,
                                   uint8_t* rows);
+
+// MaskedRows: converts dataBytes of file rows into `rows` (imageBytes,
+// 8-8-8 with a zero fourth byte, bottom row first), scaling each channel to
+// 8 bits with rounding.
+void ConvertMaskedRows(const BmpPlan& plan, const uint8_t* fileRows, uint8_t* rows);
 
 // For a short palette: every pixel of `rows` names one of its colours.
 [[nodiscard]] BmpStatus CheckIndices(const BmpPlan& plan, const uint8_t* rows);

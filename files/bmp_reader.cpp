@@ -55,6 +55,10 @@ bool ReadPixels(HFILE file, const BmpPlan& plan, unsigned char* bits) {
         if (!ReadIntoFresh(file, plan.dataOffset, bits, plan.imageBytes)) return false;
         if (plan.topDown) FlipRows(bits, plan.strideBytes, static_cast<uint32_t>(plan.heightPx));
         ClearPadding(plan, bits);
+    } else if (plan.encoding == BmpEncoding::MaskedRows) {
+        LockedGlobal fileRows(GMEM_MOVEABLE, plan.dataBytes);
+        if (!fileRows || !ReadAt(file, plan.dataOffset, fileRows.get(), plan.dataBytes)) return false;
+        ConvertMaskedRows(plan, fileRows.bytes(), bits);
     } else {
         LockedGlobal code(GMEM_MOVEABLE, plan.dataBytes);
         if (!code || !ReadAt(file, plan.dataOffset, code.get(), plan.dataBytes)) return false;

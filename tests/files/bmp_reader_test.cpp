@@ -159,6 +159,21 @@ std::vector<VariantCase> Variants() {
     rgb32.masks = {0xFF0000, 0xFF00, 0xFF};
     v.push_back({"32-bit bit fields after the header", rgb32, {kBlue, 0x800000}, 32});
 
+    // Channels the platform cannot draw are converted to 8 bits each, rounded.
+    BmpBuilder argb4444 = rgb565;
+    argb4444.width = 2;
+    argb4444.height = -1;
+    argb4444.masks = {0x0F00, 0x00F0, 0x000F};
+    argb4444.pixels = {0x00, 0xFF, 0x80, 0xF0};  // alpha bits are not colour
+    v.push_back({"16-bit 4-4-4 bit fields, converted", argb4444, {kRed, 0x008800}, 32});
+
+    BmpBuilder rgb1010 = rgb565;
+    rgb1010.width = 2;
+    rgb1010.bits = 32;
+    rgb1010.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
+    rgb1010.pixels = {0, 0, 0xF0, 0x3F, 0x00, 0x02, 0, 0xC0};
+    v.push_back({"32-bit 10-10-10 bit fields, converted", rgb1010, {kRed, 0x000080}, 32});
+
     BmpBuilder rgb24;
     rgb24.width = 2;
     rgb24.height = -2;
@@ -266,8 +281,6 @@ TEST(BmpReader, RefusesBadMasksAndRleCleanly) {
         {"overlapping masks", 16, 3, {0xF800, 0x0FE0, 0x001F}, {}, 2},
         {"split mask", 16, 3, {0xF000, 0x0F0F, 0x00F0}, {}, 2},
         {"mask wider than 16 bits", 16, 3, {0x1F0000, 0x07E0, 0x001F}, {}, 2},
-        {"4-bit channels", 16, 3, {0x0F00, 0x00F0, 0x000F}, {}, 2},
-        {"10-bit channels", 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF}, {}, 2},
         {"run past the row", 8, 1, {}, {5, 1, 0, 1}, 2},
         {"literal past the row", 8, 1, {}, {0, 5, 1, 1, 1, 1, 1, 0}, 2},
         {"literal cut by the end of the data", 8, 1, {}, {0, 4, 1, 1}, 2},
