@@ -33,6 +33,8 @@ bmp("rle8.bmp", 4, 3, 8, bytes([3, 1, 0, 0, 0, 3, 2, 3, 1, 0, 0, 2, 1, 1, 0, 1])
 bmp("rle4.bmp", 5, 2, 4, bytes([5, 0x12, 0, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 1]), pal16, 2)
 bmp("rgb16bf.bmp", 2, 2, 16, bytes([0x1F, 0xF8, 0xE0, 0x07, 0xFF, 0xFF, 0, 0]), b"", 3,
     masks=struct.pack("<III", 0xF800, 0x07E0, 0x001F))
+bmp("rgb16-4444.bmp", 2, 1, 16, bytes([0x00, 0xFF, 0x80, 0xF0]), b"", 3,
+    masks=struct.pack("<III", 0x0F00, 0x00F0, 0x000F))
 bmp("rgb24.bmp", 3, 1, 24, bytes([1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0]))
 bmp("rgb32v5.bmp", 1, 2, 32, bytes([1, 2, 3, 4, 5, 6, 7, 8]), b"", 3, header_size=124,
     extra=struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0xFF000000))
