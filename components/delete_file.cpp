@@ -1,11 +1,10 @@
 // zqDeleteFile: deletes one file when its event arrives; "error" tells how it went.
 #include "components/modifiers.h"
-#include "files/paths.h"
 #include "framework/attribute_name.h"
+#include "framework/file_name_setting.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "framework/platform.h"
-#include "framework/variable_lookup.h"
 
 namespace {
 
@@ -32,13 +31,11 @@ DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, DeleteNamedFile, 
 static_assert(DefaultsSize(kFields) == 52);
 
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
-    const auto* source = reinterpret_cast<const HostValue*>(instance + kSourceOffset);
-    if (source->tag == kTagMessageData) source = &message.value;
-
-    TextBuffer name;
-    ReadText(*VariableLookup(kDeleteFileState, instance, source), name);
-    char native[kPathBufferSize], folder[kPathBufferSize], fileName[kPathBufferSize];
-    ExpandPath(name, native, folder, fileName);
+    namespace fns = file_name_setting;
+    const auto* configured = reinterpret_cast<const HostValue*>(instance + kSourceOffset);
+    const HostValue* source = fns::ActiveFileName(configured, message);
+    TextBuffer native;
+    fns::ExpandedName(kDeleteFileState, instance, source, native);
 
     // DeleteFileA, not OpenFile(OF_DELETE): the latter's 128-byte OFSTRUCT
     // refuses every path of 128 characters or more, and names run to 255.
@@ -49,14 +46,7 @@ SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
 
     // A string variable named by a reference learns the full path deleted,
     // in portable form. Long references and other variables are left alone.
-    if (source->tag == kTagReference) {
-        char portable[kPathBufferSize];
-        PortablePath(native, portable);
-        HostObject variable = nullptr;
-        const HostValue* current = VariableLookup(kDeleteFileState, instance, source, &variable);
-        // Without a text block from the host nothing is written back.
-        if (current->tag == kTagString) StoreText(instance, variable, ReferenceId(*source), portable);
-    }
+    fns::WriteBackName(kDeleteFileState, instance, source, native, true);
     StoreAt(instance, kErrorCodeOffset, kErrorNone);
     return 0;
 }

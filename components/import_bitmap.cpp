@@ -1,5 +1,5 @@
 // zqImportBitmap: reads a BMP file into a bitmap variable.
-#include "components/file_name_setting.h"
+#include "framework/file_name_setting.h"
 #include "components/modifiers.h"
 #include "files/bmp_reader.h"
 #include "files/win_owners.h"
@@ -26,8 +26,6 @@ SlotResult Import(uint8_t* instance, const MessageRecord& message);
 
 DEFINE_MODIFIER_TYPE(kImportBitmap, "zqImportBitmap", 106, kFields, Import, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
-
-bool IsOn(const uint8_t* instance, size_t offset) { return LoadAt<BooleanValue>(instance, offset).value != 0; }
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message) {
     namespace fns = file_name_setting;

@@ -1,7 +1,7 @@
 // zqSaveBitmap: writes a bitmap variable's picture to a BMP file.
 #include <cstring>
 
-#include "components/file_name_setting.h"
+#include "framework/file_name_setting.h"
 #include "components/modifiers.h"
 #include "components/numbered_name.h"
 #include "files/bmp_writer.h"
@@ -29,8 +29,6 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message);
 
 DEFINE_MODIFIER_TYPE(kSaveBitmap, "zqSaveBitmap", 106, kFields, Save, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
-
-bool IsOn(const uint8_t* instance, size_t offset) { return LoadAt<BooleanValue>(instance, offset).value != 0; }
 
 // The variable's own bitmap, lent for this action; null when there is none.
 HBITMAP BorrowPicture(uint8_t* instance) {

@@ -26,6 +26,9 @@ void StoreAt(void* base, size_t offset, T v) {
 
 inline int16_t TagOf(const void* value) { return LoadAt<int16_t>(value, 0); }
 
+// A boolean field of an instance: any payload but 0 is on.
+inline bool IsOn(const void* instance, size_t offset) { return LoadAt<BooleanValue>(instance, offset).value != 0; }
+
 // Tag 1 with a 32-bit payload.
 inline void SetInteger(void* value, int32_t payload) {
     StoreAt<int16_t>(value, 0, kTagInteger);

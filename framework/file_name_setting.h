@@ -1,7 +1,7 @@
 #pragma once
-// The file-name settings that import and save share: which value names the
-// file this time, the name it gives, the platform's file dialog, and the name
-// written back into a string variable. Not a component of its own.
+// The file-name settings that import, save and delete-file share: which value
+// names the file this time, the path it gives, the platform's file dialog, and
+// the name written back into a string variable.
 #include <cstddef>
 #include <cstring>
 
