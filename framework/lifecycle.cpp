@@ -90,7 +90,12 @@ SlotResult ClassInit(const ModifierType& t) {
     if (!t.state->defaults) t.state->defaults = sys().GlobalAlloc(kDefaultsFlags, t.defaultsSize ? t.defaultsSize : 1);
     if (!t.state->defaults) return 0;
     auto* block = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
-    if (!block) return 0;
+    if (!block) {
+        // A block that holds no defaults must not be read as if it did.
+        sys().GlobalFree(t.state->defaults);
+        t.state->defaults = nullptr;
+        return 0;
+    }
     WriteDefaults(t, block);
     sys().GlobalUnlock(t.state->defaults);
     return 0;
