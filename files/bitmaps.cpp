@@ -15,6 +15,9 @@ constexpr DWORD kSourceCopy = SRCCOPY;  // 0x00CC0020
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(kPackedDibFixedBytes == kPackedDibInfoOffset + sizeof(BITMAPINFOHEADER) + 4);
 static_assert(sizeof(BITMAP) == 24);
+// A scaled picture must stay one the BMP reader takes back.
+static_assert(kMaxBitmapSidePx == kBmpMaxDimension);
+static_assert(kMaxBitmapBytes == kBmpMaxImageBytes);
 
 // Selects `object` into `dc` and puts the previous one back on every return,
 // so nothing is deleted while still selected.
@@ -60,6 +63,39 @@ private:
     uint8_t* data_ = nullptr;
 };
 
+// The whole of `source` (described by `bm`) onto a new bitmap of the given
+// size in the source's format: copied when the size is the same, stretched
+// otherwise.
+HBITMAP DrawInFormat(HBITMAP source, const BITMAP& bm, int widthPx, int heightPx) {
+    UniqueDc from{sys().CreateCompatibleDC(nullptr)};
+    if (!from) return nullptr;
+    UniqueDc to{sys().CreateCompatibleDC(from.get())};
+    if (!to) return nullptr;
+    // A bitmap selected in some other context cannot be selected here; a
+    // copy blitted from the context's default bitmap would be garbage.
+    SelectGuard sourceIn{from.get(), source};
+    if (!sourceIn) return nullptr;
+    // Compatible with a context holding the source: a DIB section gives a DIB
+    // section of its format, a device-dependent bitmap one of its format.
+    UniqueBitmap copy{sys().CreateCompatibleBitmap(from.get(), widthPx, heightPx)};
+    if (!copy) return nullptr;
+    {
+        SelectGuard copyIn{to.get(), copy.get()};
+        if (!copyIn) return nullptr;
+        if (widthPx == bm.bmWidth && heightPx == bm.bmHeight) {
+            if (!sys().BitBlt(to.get(), 0, 0, widthPx, heightPx, from.get(), 0, 0, kSourceCopy)) return nullptr;
+        } else {
+            // A new context shrinks in BLACKONWHITE mode, which ANDs the
+            // pixels it drops into the ones it keeps: colours come out wrong.
+            if (!sys().SetStretchBltMode(to.get(), COLORONCOLOR)) return nullptr;
+            if (!sys().StretchBlt(to.get(), 0, 0, widthPx, heightPx, from.get(), 0, 0, bm.bmWidth, bm.bmHeight,
+                                  kSourceCopy))
+                return nullptr;
+        }
+    }
+    return copy.release();
+}
+
 }  // namespace
 
 bool IsBitmap(HBITMAP handle) { return handle && sys().GetObjectType(handle) == OBJ_BITMAP; }
@@ -72,25 +108,21 @@ bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm) {
 HBITMAP DuplicateBitmap(HBITMAP source) {
     BITMAP bm;
     if (!ReadBitmapRecord(source, &bm)) return nullptr;
-    UniqueDc from{sys().CreateCompatibleDC(nullptr)};
-    if (!from) return nullptr;
-    UniqueDc to{sys().CreateCompatibleDC(from.get())};
-    if (!to) return nullptr;
-    // A bitmap selected in some other context cannot be selected here; a
-    // copy blitted from the context's default bitmap would be garbage.
-    SelectGuard sourceIn{from.get(), source};
-    if (!sourceIn) return nullptr;
-    // Compatible with a context holding the source: a DIB section gives a DIB
-    // section of its format, a device-dependent bitmap one of its format.
-    UniqueBitmap copy{sys().CreateCompatibleBitmap(from.get(), bm.bmWidth, bm.bmHeight)};
-    if (!copy) return nullptr;
-    {
-        SelectGuard copyIn{to.get(), copy.get()};
-        if (!copyIn) return nullptr;
-        if (!sys().BitBlt(to.get(), 0, 0, bm.bmWidth, bm.bmHeight, from.get(), 0, 0, kSourceCopy))
-            return nullptr;
-    }
-    return copy.release();
+    return DrawInFormat(source, bm, bm.bmWidth, bm.bmHeight);
+}
+
+HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
+    if (widthPx < 1 || heightPx < 1 || widthPx > kMaxBitmapSidePx || heightPx > kMaxBitmapSidePx) return nullptr;
+    BITMAP bm;
+    if (!ReadBitmapRecord(source, &bm)) return nullptr;
+    // Sides are capped, so the row bits fit 32 bits for any depth up to 32.
+    const uint32_t bitsPerPixel = static_cast<uint32_t>(bm.bmPlanes) * bm.bmBitsPixel;
+    if (bitsPerPixel == 0 || bitsPerPixel > 32) return nullptr;
+    const uint32_t rowBytes = (static_cast<uint32_t>(widthPx) * bitsPerPixel + 31) / 32 * 4;
+    uint32_t imageBytes;
+    if (!CheckedMul(rowBytes, static_cast<uint32_t>(heightPx), &imageBytes) || imageBytes > kMaxBitmapBytes)
+        return nullptr;
+    return DrawInFormat(source, bm, widthPx, heightPx);
 }
 
 HGLOBAL MakePackedDib(HBITMAP bitmap) {

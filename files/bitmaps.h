@@ -25,6 +25,19 @@ inline constexpr UINT kPackedDibFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x004
 // filled); nothing is left behind then.
 HBITMAP DuplicateBitmap(HBITMAP source);
 
+// The largest bitmap StretchBitmap makes: what the BMP reader accepts, so a
+// scaled picture can always be saved and read back.
+inline constexpr int32_t kMaxBitmapSidePx = 32768;
+inline constexpr uint32_t kMaxBitmapBytes = 256u << 20;  // pixel memory, rows padded to 4 bytes
+
+// The whole of `source` drawn onto a new bitmap of widthPx x heightPx in the
+// source's format, as DuplicateBitmap makes it. Colour-on-colour stretching:
+// a pixel is kept or dropped whole, never blended with its neighbours. Null,
+// with nothing left behind, when `source` is not a bitmap, either side is
+// below 1 or above kMaxBitmapSidePx, the pixel memory at the source's depth
+// would exceed kMaxBitmapBytes, or any step fails.
+HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx);
+
 // A new moveable, unlocked block holding `bitmap` in packed form, owned by
 // the caller (GlobalFree). Null when the bitmap cannot describe itself, no
 // context or memory is had, or the conversion fails.
