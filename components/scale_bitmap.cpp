@@ -1,18 +1,98 @@
 // zqScaleBitmap: resizes a bitmap variable's picture by a percentage or to a size in pixels.
+#include <cstdint>
+
 #include "components/modifiers.h"
+#include "files/bitmaps.h"
+#include "files/win_owners.h"
+#include "framework/host_value.h"
 #include "framework/lifecycle.h"
+#include "framework/variable_lookup.h"
 
 namespace {
 
+constexpr size_t kBitmapVariable = 10;
+constexpr size_t kAmount = 52;
+constexpr size_t kInPixels = 94;
+
 constexpr Field kFields[] = {
     {0, FieldKind::Event, 301},
-    {10, FieldKind::Value},    // bitmapVariable
-    {52, FieldKind::Value},    // amount: integer, point, float, reference or message data
-    {94, FieldKind::Integer},  // inPixels: 0 = percent
+    {kBitmapVariable, FieldKind::Value},
+    {kAmount, FieldKind::Value},       // integer, point, float, reference or message data
+    {kInPixels, FieldKind::Integer},   // 0: amounts are percentages; else pixels
 };
 
-DEFINE_MODIFIER_TYPE(kScaleBitmap, "zqScaleBitmap", 100, kFields, ActionNotBuilt, nullptr, nullptr, nullptr);
+SlotResult Scale(uint8_t* instance, const MessageRecord& message);
+
+DEFINE_MODIFIER_TYPE(kScaleBitmap, "zqScaleBitmap", 100, kFields, Scale, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 100);
+
+struct Amounts {
+    double x, y;
+};
+
+// An integer or a float scales both sides alike; a point gives each its own.
+bool ReadAmounts(const HostValue& value, Amounts* out) {
+    switch (value.tag) {
+        case kTagInteger: out->x = out->y = IntegerPayload(&value); return true;
+        case kTagPoint: {
+            const PointValue p = LoadAt<PointValue>(&value, 0);
+            *out = {static_cast<double>(p.x), static_cast<double>(p.y)};
+            return true;
+        }
+        case kTagFloat: out->x = out->y = LoadAt<FloatValue>(&value, 0).value; return true;
+        default: return false;
+    }
+}
+
+// Truncated toward zero, at least 1. False for a size no bitmap can have
+// (beyond the cap, infinite, not a number): such doubles have no int value.
+bool ToPixels(double size, int32_t* px) {
+    if (!(size < kMaxBitmapSidePx + 1.0)) return false;
+    *px = size < 1.0 ? 1 : static_cast<int32_t>(size);
+    return true;
+}
+
+HBITMAP AsBitmap(int32_t payload) {
+    return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(payload)));
+}
+
+SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
+    HostObject variable = nullptr;
+    if (ResolveReference(instance + kBitmapVariable, instance, &variable) != 0 || !variable) return 1;
+    HostValue held{};
+    SetInteger(&held, 0);
+    if (GetAttribute(variable, kValueName, &held) != 0 || held.tag != kTagInteger) return 1;
+    const HBITMAP picture = AsBitmap(IntegerPayload(&held));  // lent: the variable's own
+    if (!picture) return 1;
+
+    const auto* configured = reinterpret_cast<const HostValue*>(instance + kAmount);
+    const HostValue* amount = configured->tag == kTagMessageData ? &message.value : configured;
+    amount = VariableLookup(kScaleBitmapState, instance, amount);
+    Amounts a;
+    if (!ReadAmounts(*amount, &a)) return 1;
+    // Negative or not a number: no size to make.
+    if (!(a.x >= 0.0) || !(a.y >= 0.0)) return 1;
+
+    double width = a.x, height = a.y;
+    if (LoadAt<IntegerValue>(instance, kInPixels).value == 0) {
+        BITMAP bm;
+        // Whatever the variable lends must describe itself before it is measured.
+        if (!ReadBitmapRecord(picture, &bm)) return 1;
+        // The side times the amount first, then the hundredth: 33.3% of 10 px is 3 px.
+        width = static_cast<double>(bm.bmWidth) * a.x * 0.01;
+        height = static_cast<double>(bm.bmHeight) * a.y * 0.01;
+    }
+    int32_t widthPx, heightPx;
+    if (!ToPixels(width, &widthPx) || !ToPixels(height, &heightPx)) return 1;
+
+    UniqueBitmap scaled{StretchBitmap(picture, widthPx, heightPx)};
+    if (!scaled) return 1;
+    // The variable stores its own duplicate and keeps its old bitmap when it
+    // refuses; ours goes either way.
+    HostValue next{};
+    SetInteger(&next, static_cast<int32_t>(reinterpret_cast<uintptr_t>(scaled.get())));
+    return SetAttribute(variable, kValueName, &next) == 0 ? 0 : 1;
+}
 
 }  // namespace
 
