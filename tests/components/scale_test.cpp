@@ -1,0 +1,297 @@
+// The scale component driven through the host simulator with a real bitmap
+// variable, real GDI bitmaps and the platform probe around the plug-in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "components/modifiers.h"
+#include "framework/host_value.h"
+#include "hostsim/testing.h"
+#include "tests/components/gdi_util.h"
+#include "tests/support/platform_probe.h"
+
+namespace {
+
+using hostsim::Handle;
+using hostsim::Host;
+using hostsim::ObjectId;
+
+constexpr uint32_t kEvent = 301;
+constexpr int32_t kPercent = 0, kPixels = 1;
+constexpr size_t kBitmapVariableField = 10, kAmountField = 52, kInPixelsField = 94;
+
+int32_t Payload(HGDIOBJ h) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(h)); }
+
+// Every pixel as 0x00RRGGBB, whatever the depth, rows bottom-up.
+std::vector<uint32_t> Colours(HBITMAP b) {
+    const BITMAP bm = gdi::RecordOf(b);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> px(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC dc = CreateCompatibleDC(nullptr);
+    GetDIBits(dc, b, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
+    DeleteDC(dc);
+    return px;
+}
+
+// What the platform's own stretch makes of `source` in `mode`, made here without the plug-in.
+std::vector<uint32_t> StretchedBy(HBITMAP source, int mode, int w, int h) {
+    const BITMAP bm = gdi::RecordOf(source);
+    HDC from = CreateCompatibleDC(nullptr), to = CreateCompatibleDC(from);
+    HGDIOBJ oldFrom = SelectObject(from, source);
+    HBITMAP out = CreateCompatibleBitmap(from, w, h);
+    HGDIOBJ oldTo = SelectObject(to, out);
+    SetStretchBltMode(to, mode);
+    StretchBlt(to, 0, 0, w, h, from, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    SelectObject(to, oldTo);
+    SelectObject(from, oldFrom);
+    DeleteDC(to);
+    DeleteDC(from);
+    std::vector<uint32_t> px = Colours(out);
+    DeleteObject(out);
+    return px;
+}
+
+class ScaleBitmap : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.LoadLinked({{"zqScaleBitmap", zqScaleBitmap}, {"zqBitmapVariable", zqBitmapVariable}});
+        host.CallTypeSlot("zqScaleBitmap", 0, kSlotClassInit);
+        probe.globals_.clear();  // the defaults block lives as long as the process
+    }
+    void TearDown() override {
+        host.Teardown();
+        EXPECT_EQ(probe.LiveHandles(), 0);
+        for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
+    }
+
+    // A bitmap variable holding a copy of `source`, which is deleted; empty for null.
+    ObjectId NewVariable(HBITMAP source) {
+        Handle v = host.Create("zqBitmapVariable");
+        HostValue value = Host::Integer(Payload(source));
+        static const char kValue[16] = "value";
+        if (source) {
+            EXPECT_EQ(host.CallSlot(v, 0, kSlotSetAttribute, v, kValue, 0u, &value), 0);
+        }
+        DeleteObject(source);
+        return host.IdOf(v);
+    }
+    Handle NewScaler(ObjectId variable, const HostValue& amount, int32_t inPixels) {
+        Handle s = host.Create("zqScaleBitmap");
+        host.SetField(s, kBitmapVariableField, variable ? Host::Reference(variable) : Host::Empty());
+        host.SetField(s, kAmountField, amount);
+        StoreAt(s, kInPixelsField, IntegerValue{kTagInteger, inPixels});
+        return s;
+    }
+    HBITMAP Held(ObjectId variable) {
+        HostValue v = Host::Integer(0);
+        host.GetAttributeById(variable, "value", &v);
+        return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&v))));
+    }
+    SIZE SizeOf(ObjectId variable) {
+        const BITMAP bm = gdi::RecordOf(Held(variable));
+        return {bm.bmWidth, bm.bmHeight};
+    }
+    // Fires and checks the outcome: a new picture of toW x toH, or (toW 0)
+    // result 1 and the variable's bitmap untouched. Nothing of the action's stays.
+    void Expect(Handle scaler, ObjectId variable, int toW, int toH, const HostValue* carried = nullptr,
+                uint32_t event = kEvent, uint32_t qualifier = 0) {
+        const HBITMAP before = Held(variable);
+        const SIZE was = before ? SizeOf(variable) : SIZE{};
+        const int bitmaps = probe.LiveBitmaps();
+        const int16_t r = host.Deliver(scaler, event, qualifier, carried);
+        const SIZE now = Held(variable) ? SizeOf(variable) : SIZE{};
+        if (toW == 0) {
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(Held(variable), before);
+            EXPECT_EQ(now.cx, was.cx);
+            EXPECT_EQ(now.cy, was.cy);
+        } else {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(now.cx, toW);
+            EXPECT_EQ(now.cy, toH);
+        }
+        EXPECT_EQ(probe.LiveDcs(), 0);
+        EXPECT_EQ(probe.LiveBitmaps(), bitmaps) << "the variable's bitmap replaced, the action's deleted";
+    }
+
+    PlatformProbe probe;  // outlives the host, which releases through it
+    hostsim::TestHost host;
+};
+
+struct SizeCase {
+    const char* name;
+    int fromW, fromH;
+    HostValue amount;
+    int32_t inPixels;
+    int toW, toH;  // 0: refused
+};
+
+TEST_F(ScaleBitmap, NewSizeFromTheAmount) {
+    const SizeCase kCases[] = {
+        {"percent", 200, 100, Host::Integer(50), kPercent, 100, 50},
+        {"percent point", 100, 100, Host::Point(200, 50), kPercent, 200, 50},
+        {"percent float truncates", 10, 10, Host::Float(33.3), kPercent, 3, 3},
+        {"150% of odd sides", 3, 5, Host::Float(150), kPercent, 4, 7},
+        {"100% keeps the size", 7, 5, Host::Integer(100), kPercent, 7, 5},
+        {"zero is one pixel", 20, 20, Host::Integer(0), kPercent, 1, 1},
+        {"half a pixel is one", 50, 50, Host::Integer(1), kPercent, 1, 1},
+        {"pixels", 10, 7, Host::Integer(64), kPixels, 64, 64},
+        {"pixels point", 10, 7, Host::Point(640, 480), kPixels, 640, 480},
+        {"pixels float truncates", 10, 7, Host::Float(10.9), kPixels, 10, 10},
+        {"any non-zero switch is pixels", 10, 7, Host::Integer(3), -1, 3, 3},
+        {"widest side", 1024, 1, Host::Point(3200, 100), kPercent, 32768, 1},
+        {"negative", 10, 10, Host::Integer(-1), kPercent, 0, 0},
+        {"one side negative", 10, 10, Host::Point(5, -1), kPixels, 0, 0},
+        {"negative float", 10, 10, Host::Float(-0.5), kPixels, 0, 0},
+        {"not a number", 10, 10, Host::Float(std::nan("")), kPixels, 0, 0},
+        {"infinite", 10, 10, Host::Float(INFINITY), kPercent, 0, 0},
+        {"empty amount", 10, 10, Host::Empty(), kPercent, 0, 0},
+        {"boolean amount", 10, 10, Host::Boolean(true), kPixels, 0, 0},
+        {"side past the cap", 1024, 1, Host::Point(3201, 100), kPercent, 0, 0},
+        {"pixel memory past the cap", 10, 10, Host::Integer(16385), kPixels, 0, 0},
+        {"a billion pixels", 10, 10, Host::Float(1e9), kPixels, 0, 0},
+        {"ten million percent", 10, 10, Host::Float(1e7), kPercent, 0, 0},
+        {"percent past int range", 200, 100, Host::Integer(INT_MAX), kPercent, 0, 0},
+    };
+    for (const SizeCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const ObjectId v = NewVariable(gdi::MakeDibSection(8, c.fromW, c.fromH));
+        Expect(NewScaler(v, c.amount, c.inPixels), v, c.toW, c.toH);
+    }
+}
+
+TEST_F(ScaleBitmap, AmountFromTheMessageOrAVariableIsReadAtEachMessage) {
+    const ObjectId picture = NewVariable(gdi::MakeDibSection(24, 200, 100));
+    const ObjectId number = host.NewIntegerVariable(50);
+    Handle byMessage = NewScaler(picture, Host::MessageData(), kPercent);
+    Handle byVariable = NewScaler(picture, Host::Reference(number), kPercent);
+    const HostValue carried[] = {Host::Integer(200), Host::Point(50, 200), Host::Reference(number), Host::Empty()};
+    Expect(byMessage, picture, 400, 200, &carried[0]);
+    Expect(byMessage, picture, 200, 400, &carried[1]);
+    Expect(byMessage, picture, 100, 200, &carried[2]);
+    Expect(byMessage, picture, 0, 0, &carried[3]);
+    Expect(byVariable, picture, 50, 100);
+    host.SetVariableValue(number, Host::Float(10.5));
+    Expect(byVariable, picture, 5, 10);
+    host.SetVariableValue(number, host.String("50"));
+    Expect(byVariable, picture, 0, 0);
+}
+
+TEST_F(ScaleBitmap, NothingChangesWithoutTheEventOrAPicture) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    const ObjectId picture = NewVariable(gdi::MakeDibSection(8, 10, 10));
+    const ObjectId notABitmap = host.NewIntegerVariable(Payload(brush));
+    const ObjectId unresolvable = NewVariable(gdi::MakeDibSection(8, 10, 10));
+    host.SetUnresolvable(unresolvable);
+    Expect(NewScaler(picture, Host::Integer(50), kPercent), picture, 0, 0, nullptr, kEvent + 1);
+    Expect(NewScaler(picture, Host::Integer(50), kPercent), picture, 0, 0, nullptr, kEvent, 7);
+    const ObjectId empty = NewVariable(nullptr);
+    Expect(NewScaler(empty, Host::Integer(50), kPercent), empty, 0, 0);
+    Expect(NewScaler(0, Host::Integer(50), kPercent), picture, 0, 0);
+    Expect(NewScaler(unresolvable, Host::Integer(50), kPercent), unresolvable, 0, 0);
+    // A handle lent by something that is not a bitmap variable is never measured or stretched.
+    for (int32_t mode : {kPercent, kPixels}) EXPECT_EQ(host.Deliver(NewScaler(notABitmap, Host::Integer(50), mode), kEvent, 0), 1);
+    EXPECT_EQ(IntegerPayload(&host.VariableValue(notABitmap)), Payload(brush));
+    DeleteObject(brush);
+}
+
+struct Source {
+    const char* name;
+    HBITMAP (*make)();
+    bool section;
+};
+
+// Stretched one way and shrunk the other: a DIB section stays a DIB section
+// of the source's depth, masks and colour table; a device bitmap stays one.
+TEST_F(ScaleBitmap, KeepsTheFormatOfThePicture) {
+    const Source kSources[] = {
+        {"section1", [] { return gdi::MakeDibSection(1, 13, 6); }, true},
+        {"section4", [] { return gdi::MakeDibSection(4, 9, 4); }, true},
+        {"section8", [] { return gdi::MakeDibSection(8, 11, 6); }, true},
+        {"section16", [] { return gdi::MakeDibSection(16, 5, 8); }, true},
+        {"section24", [] { return gdi::MakeDibSection(24, 3, 4); }, true},
+        {"section32", [] { return gdi::MakeDibSection(32, 6, 2); }, true},
+        {"device32", [] { return gdi::MakeDeviceBitmap(10, 8); }, false},
+        {"deviceMono", [] { return gdi::MakeMonoBitmap(17, 4); }, false},
+    };
+    for (const Source& s : kSources) {
+        SCOPED_TRACE(s.name);
+        HBITMAP source = s.make();
+        DIBSECTION want{};
+        GetObjectA(source, sizeof want, &want);
+        const auto colours = s.section ? gdi::SectionColours(source) : std::vector<RGBQUAD>{};
+        const ObjectId v = NewVariable(source);
+        Expect(NewScaler(v, Host::Point(300, 50), kPercent), v, want.dsBm.bmWidth * 3, want.dsBm.bmHeight / 2);
+        DIBSECTION got{};
+        const int bytes = GetObjectA(Held(v), sizeof got, &got);
+        EXPECT_EQ(bytes == sizeof got, s.section) << "a DIB section";
+        EXPECT_EQ(got.dsBm.bmBitsPixel, want.dsBm.bmBitsPixel);
+        if (!s.section) continue;
+        EXPECT_EQ(got.dsBmih.biCompression, want.dsBmih.biCompression);
+        EXPECT_TRUE(std::equal(got.dsBitfields, got.dsBitfields + 3, want.dsBitfields));
+        EXPECT_TRUE(gdi::SamePalette(gdi::SectionColours(Held(v)), colours));
+    }
+}
+
+// Shrinking keeps whole source pixels (colour on colour); the context's
+// default mode would AND the dropped pixels into the kept ones.
+TEST_F(ScaleBitmap, ShrinksColourPicturesPixelForPixel) {
+    const struct {
+        const char* name;
+        int bits, fromW, fromH, toW, toH;
+    } kCases[] = {{"rgb shrink", 24, 12, 6, 6, 3}, {"rgb odd factor", 24, 12, 6, 5, 4},
+                  {"palette shrink", 8, 12, 6, 5, 3}, {"rgb enlarge", 24, 3, 2, 7, 5}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        HBITMAP source = gdi::MakeDibSection(c.bits, c.fromW, c.fromH);
+        const std::vector<uint32_t> sourceColours = Colours(source);
+        const std::vector<uint32_t> want = StretchedBy(source, COLORONCOLOR, c.toW, c.toH);
+        if (c.bits == 24 && c.toW < c.fromW) {
+            ASSERT_NE(StretchedBy(source, BLACKONWHITE, c.toW, c.toH), want) << "the picture tells the modes apart";
+        }
+        const ObjectId v = NewVariable(source);
+        Expect(NewScaler(v, Host::Point(c.toW, c.toH), kPixels), v, c.toW, c.toH);
+        const std::vector<uint32_t> got = Colours(Held(v));
+        EXPECT_EQ(got, want);
+        for (uint32_t colour : got)
+            EXPECT_NE(std::find(sourceColours.begin(), sourceColours.end(), colour), sourceColours.end()) << colour;
+    }
+}
+
+// Each failable platform call fails in turn. A failure that spoils the copy
+// answers 1 and leaves the variable as it was; one that does not (a selection
+// put back) answers 0 with the new picture. Nothing is left behind either way.
+TEST_F(ScaleBitmap, FailedPlatformCallsNeverHalfScale) {
+    for (int n = 1; n < 100; ++n) {
+        const ObjectId v = NewVariable(gdi::MakeDibSection(8, 20, 10));
+        Handle scaler = NewScaler(v, Host::Integer(50), kPercent);
+        const HBITMAP before = Held(v);
+        probe.FailCall(n);
+        const int16_t r = host.Deliver(scaler, kEvent, 0);
+        const bool fired = probe.Fired();
+        SCOPED_TRACE("call " + std::to_string(n) + " " + probe.FailedCall());
+        probe.FailCall(0);
+        EXPECT_EQ(probe.LiveBitmaps(), 1);
+        EXPECT_EQ(probe.LiveDcs(), 0);
+        EXPECT_EQ(SizeOf(v).cx, r == 0 ? 10 : 20);
+        if (r != 0) {
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(Held(v), before);
+        }
+        host.Destroy(scaler);
+        host.Destroy(host.HandleOf(v));
+        if (!fired) {
+            EXPECT_EQ(r, 0);
+            EXPECT_GT(n, 5) << "too few calls to make a stretched copy";
+            return;
+        }
+    }
+    ADD_FAILURE() << "never succeeded";
+}
+
+}  // namespace
