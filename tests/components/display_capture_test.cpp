@@ -265,9 +265,10 @@ TEST_F(DisplayCapture, CaptureWithoutPictureOrVariableKeepsTheOldValue) {
     }
 }
 
-TEST_F(DisplayCapture, CaptureReleasesEverythingWhateverCallFails) {
+TEST_F(DisplayCapture, CaptureReleasesEverythingAndStoresNoBadPictureWhateverCallFails) {
     hostsim::Element& el = NewElement({3, 5, 18, 12}, 64, 64, true, true);
     const ObjectId picture = NewVariable();
+    Store(picture, gdi::MakeDibSection(8, 5, 5));
     Handle capture = NewCapture(el.id(), Host::Reference(picture));
     for (int n = 1;; ++n) {
         SCOPED_TRACE(n);
@@ -280,10 +281,18 @@ TEST_F(DisplayCapture, CaptureReleasesEverythingWhateverCallFails) {
         SCOPED_TRACE(probe.FailedCall());
         EXPECT_EQ(probe.LiveGlobals() + probe.LiveDcs(), 0);
         EXPECT_LE(probe.LiveBitmaps(), 1);
+        // The old picture, none (the variable's own copy failed) or the right one.
+        int w = 0, h = 0;
+        const std::vector<uint8_t> got = Pixels(Held(picture), &w, &h);
+        if (w == 15) {
+            ASSERT_EQ(got.size(), 15u * 7u);
+            for (int i = 0; i < 15 * 7; ++i) ASSERT_EQ(got[i], SurfaceByte(3 + i % 15, 5 + i / 15)) << "pixel " << i;
+        }
         if (!fired) {
-            EXPECT_EQ(Attribute(picture, "width"), 15);
+            EXPECT_EQ(w, 15);
             break;
         }
+        if (w == 15) Store(picture, gdi::MakeDibSection(8, 5, 5));
     }
 }
 
