@@ -78,7 +78,8 @@ SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
         BITMAP bm;
         // Whatever the variable lends must describe itself before it is measured.
         if (!ReadBitmapRecord(picture, &bm)) return 1;
-        // The side times the amount first, then the hundredth: 33.3% of 10 px is 3 px.
+        // The side times the amount first, then the hundredth: 29 px at 100% stays
+        // 29 px, where 29 x 0.01 x 100 would truncate to 28.
         width = static_cast<double>(bm.bmWidth) * a.x * 0.01;
         height = static_cast<double>(bm.bmHeight) * a.y * 0.01;
     }
