@@ -5,8 +5,19 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/wine-env.sh"
 out=$(mktemp)
-wine "$@" >"$out" 2>&1 </dev/null
+run() {
+    wine "$@" >"$out" 2>&1 </dev/null
+}
+run "$@"
 rc=$?
+# Wine's own loader now and then dies of a signal on a busy machine, after or
+# before the program ran; a crash of the program itself ends with an exception
+# code instead. Run once more in that case only, and say so.
+if [ $rc -ge 128 ]; then
+    echo "wine-run: wine itself died of signal $((rc - 128)); running the program once more" >&2
+    run "$@"
+    rc=$?
+fi
 cat "$out"
 rm -f "$out"
 exit $rc
