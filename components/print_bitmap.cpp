@@ -203,9 +203,17 @@ void PrintPicture(uint8_t* instance, HBITMAP picture) {
 
     DOCINFOA doc{sizeof doc, kDocumentName, nullptr, nullptr, 0};
     if (sys().StartDocA(job.dc(), &doc) <= 0) return;
-    if (sys().StartPage(job.dc()) <= 0) return;  // deleting the context abandons the job
+    // A started job that cannot be finished is cancelled, not left to the spooler.
+    if (sys().StartPage(job.dc()) <= 0) {
+        sys().AbortDoc(job.dc());
+        return;
+    }
     Draw(job.dc(), picture, bm, layout);
-    if (sys().EndPage(job.dc()) > 0) sys().EndDoc(job.dc());
+    if (sys().EndPage(job.dc()) > 0) {
+        sys().EndDoc(job.dc());
+    } else {
+        sys().AbortDoc(job.dc());
+    }
 }
 
 HBITMAP AsBitmap(int32_t payload) {

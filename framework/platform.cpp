@@ -10,7 +10,7 @@ const Platform kReal = {
     ::GetObjectA, ::GetObjectType, ::CreateCompatibleDC, ::CreateCompatibleBitmap, ::CreateDIBSection,
     ::SelectObject, ::BitBlt, ::StretchBlt, ::SetStretchBltMode, ::GetDIBits, ::SetBitmapBits,
     ::DeleteDC, ::DeleteObject,
-    ::GetDeviceCaps, ::ResetDCA, ::StartDocA, ::StartPage, ::EndPage, ::EndDoc,
+    ::GetDeviceCaps, ::ResetDCA, ::StartDocA, ::StartPage, ::EndPage, ::EndDoc, ::AbortDoc,
     ::GetActiveWindow, ::GetDC, ::ReleaseDC, ::SetRect, ::wsprintfA,
     ::GetOpenFileNameA, ::GetSaveFileNameA, ::PrintDlgA,
 };

@@ -47,6 +47,7 @@ struct Platform {
     int     (WINAPI* StartPage)(HDC);
     int     (WINAPI* EndPage)(HDC);
     int     (WINAPI* EndDoc)(HDC);
+    int     (WINAPI* AbortDoc)(HDC);
     // USER32
     HWND    (WINAPI* GetActiveWindow)();
     HDC     (WINAPI* GetDC)(HWND);

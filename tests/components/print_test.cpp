@@ -154,6 +154,7 @@ int WINAPI FakeStartDoc(HDC, const DOCINFOA* d) {
 int WINAPI FakeStartPage(HDC) { return Step("StartPage"); }
 int WINAPI FakeEndPage(HDC) { return Step("EndPage"); }
 int WINAPI FakeEndDoc(HDC) { return Step("EndDoc", false); }
+int WINAPI FakeAbortDoc(HDC) { return Step("AbortDoc", false); }
 BOOL WINAPI RecordStretchBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, int sw, int sh, DWORD rop) {
     printer.log.push_back(rop == SRCCOPY ? "StretchBlt" : "StretchBlt odd rop");
     printer.blitDc = d;
@@ -191,6 +192,7 @@ protected:
         t.StartPage = FakeStartPage;
         t.EndPage = FakeEndPage;
         t.EndDoc = FakeEndDoc;
+        t.AbortDoc = FakeAbortDoc;
         t.GetActiveWindow = []() WINAPI -> HWND { return kActiveWindow; };
     }
     void TearDown() override {
@@ -341,7 +343,7 @@ TEST_F(PrintBitmap, NothingToPrintOn) {
 
 // Whatever call fails, the action answers 0 and keeps no context, device-mode
 // or device-names block. Only a failure while drawing still ends the (empty)
-// page and the document.
+// page and the document; a started job that fails otherwise is cancelled.
 TEST_F(PrintBitmap, EveryFailureReleasesThePrinter) {
     const ObjectId picture = NewVariable(300, 200);
     Handle p = NewPrinter(picture, true, true, 0, 1, Host::Reference(host.NewFloatVariable(0.5)), Host::Float(0.25));
@@ -360,6 +362,7 @@ TEST_F(PrintBitmap, EveryFailureReleasesThePrinter) {
         const bool drawing = failed == "CreateCompatibleDC" || failed == "SelectObject" || failed == "StretchBlt";
         EXPECT_EQ(!printer.log.empty() && printer.log.back() == "EndDoc", drawing);
         EXPECT_EQ(printer.log.empty(), failed == "GetObjectA");
+        EXPECT_EQ(!printer.log.empty() && printer.log.back() == "AbortDoc", failed == "StartPage" || failed == "EndPage");
         if (printer.blitDc) {
             EXPECT_EQ(printer.source, Held(picture)) << "drawn without the picture selected";
         }
