@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -115,7 +116,9 @@ int Step(const char* name, bool failable = true) {
 BOOL WINAPI FakePrintDlg(LPPRINTDLGA pd) {
     const bool dialog = !(pd->Flags & PD_RETURNDEFAULT);
     printer.record = *pd;
-    if (Step(dialog ? "PrintDlgA dialog" : "PrintDlgA default") <= 0) return FALSE;
+    char name[32];
+    std::snprintf(name, sizeof name, "PrintDlgA %#lx", pd->Flags);  // 0x500 default, 0x10010c dialog
+    if (Step(name) <= 0) return FALSE;
     short orientation = DMORIENT_PORTRAIT;
     if (pd->hDevMode && GlobalSize(pd->hDevMode) >= sizeof(DEVMODEA)) {
         orientation = static_cast<const DEVMODEA*>(GlobalLock(pd->hDevMode))->dmOrientation;
@@ -166,9 +169,9 @@ BOOL WINAPI RecordStretchBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, i
 }
 
 std::vector<std::string> Printed(bool landscape, bool dialog = false) {
-    std::vector<std::string> log{"PrintDlgA default", "ResetDCA portrait"};
+    std::vector<std::string> log{"PrintDlgA 0x500", "ResetDCA portrait"};
     if (landscape) log.push_back("ResetDCA landscape");
-    if (dialog) log.push_back("PrintDlgA dialog");
+    if (dialog) log.push_back("PrintDlgA 0x10010c");
     log.insert(log.end(), {"StartDocA", "StartPage", "StretchBlt", "EndPage", "EndDoc"});
     return log;
 }
@@ -289,8 +292,8 @@ TEST_F(PrintBitmap, DialogPicksThePrinter) {
     Handle p = NewPrinter(NewVariable(300, 200), true, false, 2, 2);
     printer.cancel = true;
     EXPECT_EQ(host.Deliver(p, kEvent, 0), 0);
-    EXPECT_EQ(printer.log, (std::vector<std::string>{"PrintDlgA default", "ResetDCA portrait", "ResetDCA landscape",
-                                                     "PrintDlgA dialog"}));
+    EXPECT_EQ(printer.log, (std::vector<std::string>{"PrintDlgA 0x500", "ResetDCA portrait", "ResetDCA landscape",
+                                                     "PrintDlgA 0x10010c"}));
     EXPECT_EQ(printer.dialogOrientation, DMORIENT_LANDSCAPE);
     EXPECT_EQ(Kept(), 0);
 
