@@ -2,7 +2,7 @@
 #include "framework/file_name_setting.h"
 #include "components/modifiers.h"
 #include "files/bmp_reader.h"
-#include "files/win_owners.h"
+#include "framework/owners.h"
 #include "framework/lifecycle.h"
 
 namespace {

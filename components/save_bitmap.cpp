@@ -5,7 +5,7 @@
 #include "components/modifiers.h"
 #include "components/numbered_name.h"
 #include "files/bmp_writer.h"
-#include "files/win_owners.h"
+#include "framework/owners.h"
 #include "framework/lifecycle.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "components/modifiers.h"
 #include "files/bitmaps.h"
-#include "files/win_owners.h"
+#include "framework/owners.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "framework/variable_lookup.h"

@@ -5,7 +5,7 @@
 
 #include "files/bmp_format.h"
 #include "files/bmp_writer.h"
-#include "files/win_owners.h"
+#include "framework/owners.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "files/bmp_format.h"
-#include "files/win_owners.h"
+#include "framework/owners.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-// Owners of the Win32 resources the file code takes: each releases through
+// Owners of the Win32 resources the plug-in takes: each releases through
 // sys() on every return path, so the platform probe sees every release.
 #include <cstddef>
 #include <utility>
