@@ -89,7 +89,8 @@ SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
     UniqueBitmap scaled{StretchBitmap(picture, widthPx, heightPx)};
     if (!scaled) return 1;
     // The variable stores its own duplicate and keeps its old bitmap when it
-    // refuses; ours goes either way.
+    // refuses; ours goes either way. A refused store answers 1 like every
+    // other scale that changed nothing, not 0 as if the picture were scaled.
     HostValue next{};
     SetInteger(&next, static_cast<int32_t>(reinterpret_cast<uintptr_t>(scaled.get())));
     return SetAttribute(variable, kValueName, &next) == 0 ? 0 : 1;
