@@ -13,6 +13,7 @@
 
 #include "files/bmp_reader.h"
 #include "files/bmp_writer.h"
+#include "tests/support/dib_info.h"
 
 namespace {
 
@@ -40,13 +41,8 @@ double Time(int rounds, const std::function<void()>& run) {
 }
 
 HBITMAP MakeImage(int width, int height, int bits) {
-    std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * 4);
+    std::vector<uint8_t> block = DibInfoStorage(width, height, bits);
     auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = width;
-    info->bmiHeader.biHeight = height;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = static_cast<WORD>(bits);
     if (bits == 8) {
         info->bmiHeader.biClrUsed = 256;
         for (int i = 0; i < 256; ++i)

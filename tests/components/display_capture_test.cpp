@@ -86,10 +86,11 @@ TEST_F(DisplayCapture, DisplayShowsAndHidesWithOneHook) {
     Handle display = NewModifier("zqDisplayBitmap", el.id(), picture);
     Handle copy = nullptr;
     const struct { uint32_t code, qualifier; int16_t result; size_t hooks; bool copied; } kSteps[] = {
-        {301, 0, 0, 1}, {301, 0, 0, 1}, {302, 0, 0, 0}, {302, 0, 1, 0}, {2002, 9, 1, 0}, {301, 0, 0, 1},
-        {2002, 9, 0, 0}, {301, 0, 0, 1}, {303, 0, 1, 1}, {302, 1, 1, 1},
+        {301, 0, 0, 1, false}, {301, 0, 0, 1, false}, {302, 0, 0, 0, false}, {302, 0, 1, 0, false},
+        {2002, 9, 1, 0, false}, {301, 0, 0, 1, false}, {2002, 9, 0, 0, false}, {301, 0, 0, 1, false},
+        {303, 0, 1, 1, false}, {302, 1, 1, 1, false},
         // A copy made without Construct starts hidden, whatever its block held.
-        {2002, 0, 1, 1, true}, {301, 0, 0, 2, true}, {302, 0, 0, 1, true}, {302, 0, 0, 0}};
+        {2002, 0, 1, 1, true}, {301, 0, 0, 2, true}, {302, 0, 0, 1, true}, {302, 0, 0, 0, false}};
     for (const auto& s : kSteps) {
         SCOPED_TRACE(std::to_string(s.code) + "/" + std::to_string(s.qualifier) + (s.copied ? " copy" : ""));
         if (s.copied && !copy) copy = host.CopyConstruct(display, el.id());

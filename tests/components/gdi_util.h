@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/dib_info.h"
+
 namespace gdi {
 
 // Deterministic, position-dependent bytes: every row and column differs.
@@ -16,14 +18,8 @@ inline uint8_t PatternByte(int x, int y, int salt) { return static_cast<uint8_t>
 // A bottom-up DIB section of `bits` per pixel, its pixel memory and (up to
 // 8 bits) a palette filled with pattern bytes.
 inline HBITMAP MakeDibSection(int bits, int width, int height, int salt = 1) {
-    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    std::vector<uint8_t> info = DibInfoStorage(width, height, bits);
     auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
-    bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi->bmiHeader.biWidth = width;
-    bi->bmiHeader.biHeight = height;
-    bi->bmiHeader.biPlanes = 1;
-    bi->bmiHeader.biBitCount = static_cast<WORD>(bits);
-    bi->bmiHeader.biCompression = BI_RGB;
     if (bits <= 8) {
         const int colours = 1 << bits;
         bi->bmiHeader.biClrUsed = colours;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/platform.h"
+#include "tests/support/dib_info.h"
 
 namespace bmptest {
 
@@ -48,14 +49,8 @@ inline uint16_t Le16(const std::vector<uint8_t>& d, size_t at) {
 // rows filled with a pattern that differs from row to row and its colour
 // table with distinct colours. 16 bits is 5-5-5.
 inline HBITMAP MakeSection(int width, int height, int bits, uint32_t seed = 1) {
-    std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * 4);
+    std::vector<uint8_t> block = DibInfoStorage(width, height, bits);
     auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = width;
-    info->bmiHeader.biHeight = height;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = static_cast<WORD>(bits);
-    info->bmiHeader.biCompression = BI_RGB;
     if (bits <= 8) {
         info->bmiHeader.biClrUsed = 1u << bits;
         for (uint32_t i = 0; i < (1u << bits); ++i)

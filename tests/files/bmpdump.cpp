@@ -15,6 +15,7 @@
 
 #include "files/bmp_reader.h"
 #include "files/bmp_writer.h"
+#include "tests/support/dib_info.h"
 
 namespace {
 
@@ -48,13 +49,8 @@ bool DumpPixels(HBITMAP b, const char* path) {
 
 // A pattern with every palette entry in use and smooth and sharp changes.
 HBITMAP MakePattern(int bits, int width, int height) {
-    std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * 4);
+    std::vector<uint8_t> block = DibInfoStorage(width, height, bits);
     auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = width;
-    info->bmiHeader.biHeight = height;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = static_cast<WORD>(bits);
     if (bits <= 8) {
         info->bmiHeader.biClrUsed = 1u << bits;
         for (int i = 0; i < (1 << bits); ++i)
