@@ -106,7 +106,9 @@ protected:
                 const auto va = LoadAt<HostValue>(a, f.offset), vb = LoadAt<HostValue>(b, f.offset);
                 EXPECT_EQ(va.tag, vb.tag);
                 EXPECT_EQ(Host::Text(va), Host::Text(vb));
-                if (va.tag == kTagString) EXPECT_NE(LoadAt<char*>(a, f.offset + 14), LoadAt<char*>(b, f.offset + 14));
+                if (va.tag == kTagString) {
+                    EXPECT_NE(LoadAt<char*>(a, f.offset + 14), LoadAt<char*>(b, f.offset + 14));
+                }
             } else if (IsSaved(f.kind)) {
                 const size_t n = f.kind == Kind::Event ? 10 : f.kind == Kind::Integer ? 6 : 4;
                 EXPECT_EQ(0, std::memcmp(a + f.offset, b + f.offset, n));
@@ -158,8 +160,11 @@ TEST_P(Lifecycle, CopyConstructCopiesSettingsButNoPlainField) {
     Configure(source, "copy");
     Handle copy = host.CopyConstruct(source);
     ExpectSameSettings(source, copy);
-    for (const FieldSpec& f : GetParam().fields)
-        if (!IsSaved(f.kind)) EXPECT_EQ(copy[f.offset], hostsim::kPoison) << "plain field at " << f.offset;
+    for (const FieldSpec& f : GetParam().fields) {
+        if (!IsSaved(f.kind)) {
+            EXPECT_EQ(copy[f.offset], hostsim::kPoison) << "plain field at " << f.offset;
+        }
+    }
     host.Destroy(source);
     host.Destroy(copy);
 }
@@ -172,8 +177,10 @@ TEST_P(Lifecycle, AssignResetsThenCopies) {
     EXPECT_EQ(host.Assign(destination, source), 0);
     ExpectSameSettings(source, destination);
     for (const FieldSpec& f : GetParam().fields) {
-        if (f.kind == Kind::Plain8) EXPECT_EQ(LoadAt<int8_t>(destination, f.offset), f.initial) << f.offset;
-        if (f.kind == Kind::Plain16) EXPECT_EQ(LoadAt<int16_t>(destination, f.offset), f.initial) << f.offset;
+        const int32_t plain = f.kind == Kind::Plain8    ? LoadAt<int8_t>(destination, f.offset)
+                              : f.kind == Kind::Plain16 ? LoadAt<int16_t>(destination, f.offset)
+                                                        : f.initial;
+        EXPECT_EQ(plain, f.initial) << f.offset;
     }
 
     // Assigning an instance to itself keeps its settings.

@@ -82,7 +82,7 @@ void CheckRegistration(EntryPoint entry, const Expected& c, bool linked) {
     int services[20] = {};
     rec.Call(entry, 0, services);
     char name[16] = {};
-    std::strncpy(name, c.name, 16);
+    std::memcpy(name, c.name, strnlen(c.name, sizeof name));
     EXPECT_EQ(0, std::memcmp(rec.r.componentName, name, 16));
     EXPECT_EQ(rec.r.instanceSize, c.instanceSize);
     EXPECT_EQ(rec.r.componentKind, c.kind);
@@ -105,7 +105,9 @@ void CheckRegistration(EntryPoint entry, const Expected& c, bool linked) {
     auto expected = c.slots;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(written, expected);
-    if (linked) EXPECT_EQ(ServicesRecord(), services);
+    if (linked) {
+        EXPECT_EQ(ServicesRecord(), services);
+    }
 }
 
 TEST(Registration, LinkedEntryPointsRegisterEveryComponent) {
