@@ -5,6 +5,16 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/wine-env.sh"
 out=$(mktemp)
+if [ -n "${ZQ_IN_VM:-}" ]; then
+    # Inside the emulated machine, large programs mapped from the 9p share
+    # crash at their first instruction: run copies of the program's folder's
+    # programs and DLLs from memory instead.
+    dir=$(cd "$(dirname "$1")" && pwd)
+    copy=/tmp/zq-programs$dir
+    mkdir -p "$copy"
+    flock "$copy" cp -p -u "$dir"/*.exe "$dir"/*.dll "$copy"/ 2>/dev/null
+    set -- "$copy/$(basename "$1")" "${@:2}"
+fi
 run() {
     wine "$@" >"$out" 2>&1 </dev/null
 }

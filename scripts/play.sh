@@ -3,16 +3,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/bootstrap.sh"
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/route.sh"
 build="${ZQ_BUILD:-$root/build}"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zqplay zqbitmap
-wineserver -k 2>/dev/null || true
-status=0
+project=$(realpath "${1:-$root/hostsim/player/demo.zqp}")
 # The demo writes its pictures into the current folder: the build's bin folder.
-project="${1:-$root/hostsim/player/demo.zqp}"
 cd "$build/bin"
-xvfb-run -a "$root/cmake/wine-run.sh" zqplay.exe zqbitmap.dll "$project" || status=$?
-wineserver -k 2>/dev/null || true
-exit $status
+zq_windows_side "$root/cmake/wine-run.sh" zqplay.exe zqbitmap.dll "$project"
