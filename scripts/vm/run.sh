@@ -22,8 +22,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# The repository's parent holds the checkout and the shared files beside it.
-candidates=("$(dirname "$repo")" "$PWD")
+# The repository's parent holds the checkout and the shared files beside it;
+# what its links point to must be there too.
+parent=$(dirname "$repo")
+candidates=("$parent" "$PWD")
+for link in "$parent"/*; do
+    [ -L "$link" ] && [ -d "$link" ] && candidates+=("$(readlink -f "$link")")
+done
 IFS=: read -r -a extra <<<"${ZQ_VM_SHARES:-}"
 candidates+=("${extra[@]}")
 shares=()
