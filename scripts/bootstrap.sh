@@ -11,7 +11,7 @@ source "$here/route.sh"
 # the 32-bit probe).
 packages=(binutils g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake googletest
           imagemagick python3-pil clang libclang-rt-14-dev)
-wine_packages=(wine wine32:i386 xvfb xauth)
+wine_packages=(wine wine32:i386 xvfb xauth cups printer-driver-cups-pdf libcups2:i386 poppler-utils)
 vm_packages=(qemu-system-x86 qemu-user-static debootstrap gcc-multilib cpio e2fsprogs xz-utils)
 
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

@@ -15,6 +15,9 @@ guest_packages=(wine wine32 xvfb xauth kmod procps cmake python3 python3-pil
                 imagemagick binutils-mingw-w64-i686 cups printer-driver-cups-pdf
                 poppler-utils)
 mirror="${ZQ_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+# Raise when a change below alters what the machine holds; with the package
+# list and the files that run inside it, it names the recipe of the image.
+recipe_version=1
 min_free_gb="${ZQ_VM_MIN_FREE_GB:-10}"
 binfmt="${ZQ_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}"
 
@@ -44,8 +47,8 @@ preflight() {
 }
 
 recipe_key() {
-    { printf '%s\n' "${guest_packages[@]}" "$mirror"
-      cat "$here/image.sh" "$here/init.c" "$here/zq-boot" "$here/setup.sh" "$here/../wine-prefix.sh"; } | sha256sum | cut -c1-16
+    { printf '%s\n' "${guest_packages[@]}" "$mirror" "$recipe_version"
+      cat "$here/init.c" "$here/zq-boot" "$here/setup.sh" "$here/../wine-prefix.sh"; } | sha256sum | cut -c1-16
 }
 
 if [ "${1:-}" = --preflight ]; then preflight; exit 0; fi
@@ -113,7 +116,7 @@ mkfs.ext4 -q -O ^metadata_csum -L zq-root -d "$root" "$work/root.img" 8G
 
 # First boot, not on a snapshot: what it sets up (the module index, the Wine
 # prefix, the printer) is kept in the image.
-echo "zq: first boot (Wine prefix, printer)"
+echo "zq: first boot (Wine prefix)"
 mv "$work/root.img" "$work/vmlinuz" "$work/initrd.gz" "$ZQ_VM_DIR/"
 ZQ_VM_PERSIST=1 "$here/run.sh" bash "$here/setup.sh" || fail "the first boot's setup failed"
 rm -rf "$work"

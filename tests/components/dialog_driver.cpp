@@ -79,7 +79,7 @@ HWND DialogDriver::WaitForNewDialog(bool fileDialog) {
 
 void DialogDriver::Run() {
     for (const DialogStep& step : steps_) {
-        const bool fileDialog = step.kind != DialogStep::AnswerYes;
+        const bool fileDialog = step.kind == DialogStep::Confirm || step.kind == DialogStep::Cancel;
         HWND dialog = WaitForNewDialog(fileDialog);
         if (!dialog) return;
         answered_.push_back(dialog);
@@ -97,6 +97,8 @@ void DialogDriver::Run() {
                 break;
             case DialogStep::Cancel: Press(dialog, IDCANCEL); break;
             case DialogStep::AnswerYes: Press(dialog, IDYES); break;
+            case DialogStep::PressOk: Press(dialog, IDOK); break;
+            case DialogStep::PressCancel: Press(dialog, IDCANCEL); break;
         }
         ++done_;
     }

@@ -14,6 +14,8 @@ struct DialogStep {
         Confirm,    // a file dialog: type `name` into the name box, then OK
         Cancel,     // a file dialog: Cancel
         AnswerYes,  // a message box raised by the file dialog: Yes
+        PressOk,      // a dialog without a name box (the print dialog): OK
+        PressCancel,  // the same: Cancel
     } kind;
     std::string name;
 };
