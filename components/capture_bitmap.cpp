@@ -26,7 +26,7 @@ constexpr Field kFields[] = {
 SlotResult Capture(uint8_t* instance, const MessageRecord& message);
 SlotResult HOSTAPI CaptureHook(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
 
-DEFINE_MODIFIER_TYPE(kCaptureBitmap, "zqCaptureBitmap", 52, kFields, Capture, nullptr, nullptr, CaptureHook);
+DEFINE_MODIFIER_TYPE(kCaptureBitmap, "zqCaptureBitmap", 52, kFields, Capture, nullptr, nullptr, CaptureHook, nullptr);
 static_assert(DefaultsSize(kFields) == 52);
 
 // The hook does the whole capture while the host draws; failures stay quiet

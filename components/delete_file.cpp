@@ -27,7 +27,8 @@ SlotResult HOSTAPI GetErrorAttribute(uint8_t* instance, const char* name, uint32
 
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, DeleteNamedFile, nullptr, GetErrorAttribute, nullptr);
+DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, DeleteNamedFile, nullptr, GetErrorAttribute,
+                     nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 52);
 
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {

@@ -27,18 +27,19 @@ constexpr Field kFields[] = {
     {0, FieldKind::Event, 301},
     {kEndEventOffset, FieldKind::Event, 302},
     {kVariableOffset, FieldKind::Value},  // bitmapVariable
-    {kHookInstalledOffset, FieldKind::Plain8},
+    {kHookInstalledOffset, FieldKind::RunState8},  // a copy never owns the original's hook
 };
 
 SlotResult Show(uint8_t* instance, const MessageRecord& message);
 SlotResult Hide(uint8_t* instance, const MessageRecord& message);
 SlotResult HOSTAPI DrawHook(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
+void ReleaseHook(uint8_t* instance);
 
-DEFINE_MODIFIER_TYPE(kDisplayBitmap, "zqDisplayBitmap", 68, kFields, Show, Hide, nullptr, DrawHook);
+DEFINE_MODIFIER_TYPE(kDisplayBitmap, "zqDisplayBitmap", 68, kFields, Show, Hide, nullptr, DrawHook, ReleaseHook);
 static_assert(DefaultsSize(kFields) == 62);
 static_assert(kHookIdOffset + sizeof(uint32_t) == 68);
 
-// Only 1 counts: a block the host copied without Construct holds anything here.
+// Only 1 counts: a block no Construct has seen may hold anything here.
 bool HookInstalled(const uint8_t* instance) { return LoadAt<uint8_t>(instance, kHookInstalledOffset) == 1; }
 
 HostObject FindVariable(uint8_t* instance) {
@@ -98,15 +99,28 @@ SlotResult Show(uint8_t* instance, const MessageRecord&) {
     return kDone;
 }
 
+// False when the element cannot be found: the hook stays installed.
+bool RemoveHook(uint8_t* instance) {
+    uint32_t element = 0;
+    if (GetParentElement(instance, &element) != 0) return false;
+    RemoveElementHook(element, kDisplayHookKind, LoadAt<uint32_t>(instance, kHookIdOffset));
+    StoreAt<uint8_t>(instance, kHookInstalledOffset, 0);
+    return true;
+}
+
 SlotResult Hide(uint8_t* instance, const MessageRecord& message) {
     if (!EventMatches(instance, kEndEventOffset, message) && message.eventCode != kHideEverywhere) return kNotMine;
     if (!HookInstalled(instance)) return kNotMine;
-    uint32_t element = 0;
-    if (GetParentElement(instance, &element) != 0) return kNotMine;  // still installed: a later hide may work
-    RemoveElementHook(element, kDisplayHookKind, LoadAt<uint32_t>(instance, kHookIdOffset));
+    if (!RemoveHook(instance)) return kNotMine;  // a later hide may work
     RefreshElement(instance, 0);
-    StoreAt<uint8_t>(instance, kHookInstalledOffset, 0);
     return kDone;
+}
+
+// Before Destruct and Assign: the host would go on calling an installed hook
+// with this block, freed or reset. No refresh: the host may be taking the
+// element down with the modifier.
+void ReleaseHook(uint8_t* instance) {
+    if (HookInstalled(instance)) RemoveHook(instance);
 }
 
 // Surface row y (0 = top); rows are stored bottom row first when the stride is negative.

@@ -24,7 +24,7 @@ constexpr Field kFields[] = {
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kImportBitmap, "zqImportBitmap", 106, kFields, Import, nullptr, nullptr, nullptr);
+DEFINE_MODIFIER_TYPE(kImportBitmap, "zqImportBitmap", 106, kFields, Import, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message) {

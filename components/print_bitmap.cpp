@@ -36,7 +36,7 @@ constexpr Field kFields[] = {
 
 SlotResult Print(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kPrintBitmap, "zqPrintBitmap", 160, kFields, Print, nullptr, nullptr, nullptr);
+DEFINE_MODIFIER_TYPE(kPrintBitmap, "zqPrintBitmap", 160, kFields, Print, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 156);
 
 // The ANSI records as the platform lays them out on 32-bit Windows.

@@ -27,7 +27,7 @@ constexpr Field kFields[] = {
 
 SlotResult Save(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kSaveBitmap, "zqSaveBitmap", 106, kFields, Save, nullptr, nullptr, nullptr);
+DEFINE_MODIFIER_TYPE(kSaveBitmap, "zqSaveBitmap", 106, kFields, Save, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
 
 // The variable's own bitmap, lent for this action; null when there is none.

@@ -19,7 +19,8 @@ void WriteDefault(const Field& f, uint8_t* block) {
         case FieldKind::Integer: StoreAt(at, 0, IntegerValue{kTagInteger, f.initial}); break;
         case FieldKind::Value: std::memset(at, 0, sizeof(HostValue)); break;  // empty
         case FieldKind::Plain8:
-        case FieldKind::Plain16: break;  // not kept in the defaults block
+        case FieldKind::Plain16:
+        case FieldKind::RunState8: break;  // not kept in the defaults block
     }
 }
 
@@ -70,6 +71,14 @@ void CopyFields(const ModifierType& t, uint8_t* destination, const uint8_t* sour
     }
 }
 
+// A new instance, a copy included, starts without run-time state: a host
+// that copies the block's bytes first would hand the copy the original's.
+void ResetRunState(const ModifierType& t, uint8_t* instance) {
+    for (size_t i = 0; i < t.fieldCount; ++i)
+        if (t.fields[i].kind == FieldKind::RunState8)
+            StoreAt<int8_t>(instance, t.fields[i].offset, static_cast<int8_t>(t.fields[i].initial));
+}
+
 void SetEventInterests(const ModifierType& t, uint8_t* instance, int16_t mode) {
     for (size_t i = 0; i < t.fieldCount; ++i)
         if (t.fields[i].kind == FieldKind::Event) SetEventInterest(instance, mode, instance + t.fields[i].offset);
@@ -112,17 +121,21 @@ SlotResult Construct(const ModifierType& t, uint8_t* instance) {
         if (f.kind == FieldKind::Plain8) StoreAt<int8_t>(instance, f.offset, static_cast<int8_t>(f.initial));
         if (f.kind == FieldKind::Plain16) StoreAt<int16_t>(instance, f.offset, static_cast<int16_t>(f.initial));
     }
+    ResetRunState(t, instance);
     return 0;
 }
 
 SlotResult CopyConstruct(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
-    if (destination && source) CopyFields(t, destination, source);
+    if (!destination || !source) return 0;
+    ResetRunState(t, destination);
+    CopyFields(t, destination, source);
     return 0;
 }
 
 SlotResult Assign(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
     // Resetting first would wipe the very settings to be copied.
     if (!destination || !source || destination == source) return 0;
+    if (t.release) t.release(destination);  // Construct drops the state that tracks it
     Construct(t, destination);
     CopyFields(t, destination, source);
     return 0;
@@ -130,6 +143,8 @@ SlotResult Assign(const ModifierType& t, uint8_t* destination, const uint8_t* so
 
 SlotResult Destruct(const ModifierType& t, uint8_t* instance) {
     if (!instance) return 0;
+    // Before anything else: the host would go on calling into the freed block.
+    if (t.release) t.release(instance);
     for (size_t i = 0; i < t.fieldCount; ++i)
         if (t.fields[i].kind == FieldKind::Value) ReleaseValue(instance, instance + t.fields[i].offset);
     return 0;

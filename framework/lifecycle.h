@@ -17,6 +17,7 @@ enum class FieldKind : uint8_t {
     Value,    // 42-byte host value: copied by the host, saved, visited, released
     Plain8,   // not a host value: Construct writes `initial`; nothing else touches it
     Plain16,
+    RunState8,  // this instance's own run-time state: Construct and CopyConstruct write `initial`
 };
 
 struct Field {
@@ -33,10 +34,13 @@ constexpr size_t SizeOf(FieldKind kind) {
         case FieldKind::Value: return sizeof(HostValue);
         case FieldKind::Plain8: return 1;
         case FieldKind::Plain16: return 2;
+        case FieldKind::RunState8: return 1;
     }
     return 0;
 }
-constexpr bool IsPlain(FieldKind k) { return k == FieldKind::Plain8 || k == FieldKind::Plain16; }
+constexpr bool IsPlain(FieldKind k) {
+    return k == FieldKind::Plain8 || k == FieldKind::Plain16 || k == FieldKind::RunState8;
+}
 constexpr bool IsSaved(FieldKind k) { return !IsPlain(k); }
 constexpr bool IsVisited(FieldKind k) { return k == FieldKind::Event || k == FieldKind::Value; }
 
@@ -70,6 +74,7 @@ struct ModifierState {
 using Action = SlotResult (*)(uint8_t* instance, const MessageRecord& message);
 using GetAttributeSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const char* name, uint32_t index, HostValue* result);
 using HookSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
+using Release = void (*)(uint8_t* instance);
 
 struct ModifierType {
     const char* name;
@@ -82,6 +87,7 @@ struct ModifierType {
     Action onOtherMessage;   // any other message; none answers 1
     GetAttributeSlot getAttribute;  // slot 22, written right after ClassInit when given
     HookSlot hookCallback;          // row 1 slot 0, written last when given
+    Release release;                // first in Destruct and Assign: what the host holds for the instance
 };
 
 // The event test: code and qualifier of the message equal the event field's.
@@ -153,10 +159,11 @@ struct Modifier {
 };
 
 // Declares a modifier type from its field table.
-#define DEFINE_MODIFIER_TYPE(var, name, instanceSize, fields, onEvent, onOther, getAttribute, hook)          \
-    ModifierState var##State;                                                                               \
-    constexpr ModifierType var{name,         instanceSize, fields, sizeof fields / sizeof fields[0],       \
-                               DefaultsSize(fields), &var##State, onEvent, onOther, getAttribute, hook};    \
-    static_assert(FieldsInOrder(fields));                                                                   \
-    static_assert(EndOf(fields) <= instanceSize);                                                          \
+#define DEFINE_MODIFIER_TYPE(var, name, instanceSize, fields, onEvent, onOther, getAttribute, hook, release) \
+    ModifierState var##State;                                                                                \
+    constexpr ModifierType var{name,         instanceSize, fields, sizeof fields / sizeof fields[0],         \
+                               DefaultsSize(fields), &var##State, onEvent, onOther, getAttribute, hook,      \
+                               release};                                                                     \
+    static_assert(FieldsInOrder(fields));                                                                    \
+    static_assert(EndOf(fields) <= instanceSize);                                                            \
     static_assert(DefaultsSize(fields) <= 256, "defaults images live on the stack")

@@ -625,7 +625,7 @@ Handle Host::Create(const std::string& type, ObjectId element) {
     return h;
 }
 
-Handle Host::CopyConstruct(Handle source, ObjectId element) {
+Handle Host::CopyConstruct(Handle source, ObjectId element, CopyStart start) {
     HostObject* src = impl_->Find(source);
     if (!src || src->kind != ObjectKind::Instance) {
         Error("CopyConstruct from no live instance");
@@ -637,6 +637,7 @@ Handle Host::CopyConstruct(Handle source, ObjectId element) {
     obj->parent = element;
     impl_->creationOrder.push_back(obj->handle());
     Handle h = obj->handle();
+    if (start == CopyStart::SourceBytes) std::memcpy(h, source, src->bodySize);
     CallSlot(h, 0, kSlotCopyConstruct, h, source);
     return h;
 }
@@ -649,13 +650,6 @@ void Host::Destroy(Handle instance) {
     HostObject* obj = impl_->Find(instance);
     if (!obj || obj->kind != ObjectKind::Instance) return Error("Destroy of no live instance");
     CallSlot(instance, 0, kSlotDestruct, instance);
-    // The host drops the hooks of an instance it destroys.
-    for (auto& [id, el] : impl_->elements) {
-        auto& hooks = el->MutableHooks();
-        hooks.erase(std::remove_if(hooks.begin(), hooks.end(),
-                                   [instance](const HookInfo& h) { return h.instance == instance; }),
-                    hooks.end());
-    }
     auto& order = impl_->creationOrder;
     order.erase(std::remove(order.begin(), order.end(), instance), order.end());
     HostMethods::DeleteObject(*this, obj);

@@ -130,9 +130,15 @@ public:
     // Instances of registered types. Create runs ClassInit once per modifier
     // type, then Construct; the instance is attached to `element` (0: none).
     Handle Create(const std::string& type, ObjectId element = 0);
-    Handle CopyConstruct(Handle source, ObjectId element = 0);
+    // What a copy's block holds when CopyConstruct is called: poison, or the
+    // source's bytes, as a host that copies the block first leaves it (its
+    // value fields then name the source's blocks: use no strings there).
+    enum class CopyStart { Poisoned, SourceBytes };
+    Handle CopyConstruct(Handle source, ObjectId element = 0, CopyStart start = CopyStart::Poisoned);
     int16_t Assign(Handle destination, Handle source);
-    void Destroy(Handle instance);  // Destruct, then free the block
+    // Destruct, then free the block. Hooks the instance left installed stay,
+    // as the host keeps them; Draw reports them instead of calling them.
+    void Destroy(Handle instance);
     uint32_t SavedSize(Handle instance, int16_t* version = nullptr);
     std::vector<uint8_t> Save(Handle instance);  // also checks SavedSize agrees
     int16_t Load(Handle instance, const std::vector<uint8_t>& bytes, int16_t version = 0);

@@ -101,6 +101,48 @@ TEST_F(DisplayCapture, DisplayShowsAndHidesWithOneHook) {
     EXPECT_EQ(Attribute(el.id(), "height"), 30);
 }
 
+// The hook goes with the instance that installed it; a copy of the block's
+// bytes (the host's, before CopyConstruct) never takes it along.
+TEST_F(DisplayCapture, DisplayHookGoesWithItsInstanceNeverWithACopy) {
+    using Copy = Host::CopyStart;
+    const struct { const char* name; bool copy, destroyCopy, assign; size_t hooks; } kCases[] = {
+        {"original destroyed", false, false, false, 0},
+        {"original assigned over, then destroyed", false, false, true, 0},
+        {"copy hidden", true, false, false, 1},
+        {"copy destroyed", true, true, false, 1},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Element& el = NewElement({10, 20, 11, 21}, 64, 64, false);
+        const ObjectId picture = host.IdOf(host.Create("zqBitmapVariable"));
+        Store(picture, gdi::MakeDibSection(8, 40, 30, 3));
+        Handle display = NewModifier("zqDisplayBitmap", el.id(), picture);
+        ASSERT_EQ(host.Deliver(display, 301, 0), 0);
+        if (c.copy) {
+            Handle copy = host.CopyConstruct(display, el.id(), Copy::SourceBytes);
+            if (c.destroyCopy) {
+                host.Destroy(copy);
+            } else {
+                EXPECT_EQ(host.Deliver(copy, 302, 0), 1);
+                EXPECT_EQ(host.Deliver(copy, 2002, 0), 1);
+            }
+        } else {
+            if (c.assign) {
+                EXPECT_EQ(host.Assign(display, host.Create("zqDisplayBitmap", el.id())), 0);
+            }
+            host.Destroy(display);
+        }
+        ASSERT_EQ(el.Hooks().size(), c.hooks);
+        el.Fill(kBackground);
+        const std::vector<hostsim::DrawCall> calls = host.Draw(el.id());  // a freed block's hook fails here
+        ASSERT_EQ(calls.size(), c.hooks);
+        ExpectShown(el, c.hooks ? el.rect() : ElementRect{}, 3);
+        if (c.hooks) {
+            EXPECT_EQ(calls[0].instance, display);
+        }
+    }
+}
+
 TEST_F(DisplayCapture, DisplayDrawsUprightInsideTheSurfaceOrNothing) {
     using Make = HBITMAP (*)();
     const Make dib8 = [] { return gdi::MakeDibSection(8, 40, 30, 3); };

@@ -17,6 +17,7 @@
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
 #include "tests/support/platform_probe.h"
+#include "tests/support/x87_precision.h"
 
 namespace {
 
@@ -66,6 +67,19 @@ TEST(PrintLayout, EdgesOfTheArithmetic) {
         {{Inches::Whole, INT_MAX / 2}, INT_MAX}, {{Inches::Fraction, 0, -1e300}, INT_MIN},
     };
     for (const auto& [inches, px] : kInches) EXPECT_EQ(InchesToPixels(inches, 600), px) << inches.fraction;
+}
+
+// Whatever precision the host left the x87 in: 0.33333333 in is 199.999998
+// printer pixels (200 at 24 bits), and the fitted scale 3.52 x 6.25 is 22.
+TEST(PrintLayout, SameUnderEveryX87Precision) {
+    for (const unsigned precision : {_PC_24, _PC_53, _PC_64}) {
+        X87Precision setting{precision};
+        ASSERT_EQ(X87Precision::Current(), precision);
+        EXPECT_EQ(InchesToPixels({Inches::Fraction, 0, 0.33333333}, 600), 199) << precision;
+        PrintLayout got{};
+        ASSERT_TRUE(ComputeLayout({true, 0, 0}, Turned(kPortrait), 96, 96, 300, 200, 0, 0, &got));
+        EXPECT_EQ((Box{got.x, got.y, got.width, got.height}), (Box{100, 250, 6600, 4400})) << precision;
+    }
 }
 
 // --- the fake printer ---

@@ -14,6 +14,7 @@
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
 #include "tests/support/platform_probe.h"
+#include "tests/support/x87_precision.h"
 
 namespace {
 
@@ -135,6 +136,23 @@ TEST_F(ScaleBitmap, NewSizeFromTheAmount) {
         SCOPED_TRACE(c.name);
         const ObjectId v = NewVariable(gdi::MakeDibSection(8, c.fromW, c.fromH));
         Expect(NewScaler(v, c.amount, c.inPixels), v, c.toW, c.toH);
+    }
+}
+
+// Products whose 80-bit value lies just under the whole pixel that double
+// precision gives; a host may run with either precision.
+TEST_F(ScaleBitmap, PercentSizeDoesNotDependOnTheX87Precision) {
+    const struct { int fromW; double percent; int toW; } kCases[] = {
+        {1000, 33.3, 333}, {1000, 0.7, 7}, {500, 4.6, 23}, {2000, 10.1, 202}};
+    for (const unsigned precision : {_PC_64, _PC_53}) {
+        X87Precision setting{precision};
+        ASSERT_EQ(X87Precision::Current(), precision);
+        for (const auto& c : kCases) {
+            SCOPED_TRACE(std::to_string(precision == _PC_64 ? 64 : 53) + " bits: " + std::to_string(c.fromW) +
+                         " px at " + std::to_string(c.percent) + "%");
+            const ObjectId v = NewVariable(gdi::MakeDibSection(8, c.fromW, 1));
+            Expect(NewScaler(v, Host::Float(c.percent), kPercent), v, c.toW, 1);
+        }
     }
 }
 

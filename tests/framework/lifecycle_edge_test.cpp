@@ -18,7 +18,7 @@ constexpr Field kFields[] = {
 
 ModifierState state;
 constexpr ModifierType kProbeType{"zqProbe", 60, kFields, 4, DefaultsSize(kFields), &state,
-                                  ActionNotBuilt, nullptr, nullptr, nullptr};
+                                  ActionNotBuilt, nullptr, nullptr, nullptr, nullptr};
 
 void HOSTAPI ProbeEntry(RegistrationRecord* record) { Modifier<kProbeType>::Register(record); }
 

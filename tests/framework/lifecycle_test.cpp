@@ -14,7 +14,7 @@ namespace {
 using hostsim::Handle;
 using hostsim::Host;
 
-enum class Kind { Event, Boolean, Integer, Value, Plain8, Plain16 };
+enum class Kind { Event, Boolean, Integer, Value, Plain8, Plain16, RunState8 };
 
 struct FieldSpec {
     size_t offset;
@@ -44,7 +44,7 @@ const ModifierCase kModifiers[] = {
      {156, 157, 158, 159}},
     {"zqDisplayBitmap",
      68,
-     {{0, Kind::Event, 301}, {10, Kind::Event, 302}, {20, Kind::Value, 0}, {62, Kind::Plain8, 0}},
+     {{0, Kind::Event, 301}, {10, Kind::Event, 302}, {20, Kind::Value, 0}, {62, Kind::RunState8, 0}},
      {63, 64, 65, 66, 67}},
     {"zqCaptureBitmap", 52, {{0, Kind::Event, 301}, {10, Kind::Value, 0}}, {}},
     {"zqScaleBitmap",
@@ -61,7 +61,7 @@ const ModifierCase kModifiers[] = {
      {102, 103, 104, 105}},
 };
 
-bool IsSaved(Kind k) { return k != Kind::Plain8 && k != Kind::Plain16; }
+bool IsSaved(Kind k) { return k != Kind::Plain8 && k != Kind::Plain16 && k != Kind::RunState8; }
 bool IsVisited(Kind k) { return k == Kind::Event || k == Kind::Value; }
 
 class Lifecycle : public ::testing::TestWithParam<ModifierCase> {
@@ -92,7 +92,8 @@ protected:
                 case Kind::Boolean: StoreAt(instance, f.offset, BooleanValue{kTagBoolean, 1}); break;
                 case Kind::Integer: StoreAt(instance, f.offset, IntegerValue{kTagInteger, 40 + n}); break;
                 case Kind::Value: host.SetField(instance, f.offset, host.String(text + std::to_string(n))); break;
-                case Kind::Plain8: StoreAt<int8_t>(instance, f.offset, 5); break;
+                case Kind::Plain8:
+                case Kind::RunState8: StoreAt<int8_t>(instance, f.offset, 5); break;
                 case Kind::Plain16: StoreAt<int16_t>(instance, f.offset, 6); break;
             }
         }
@@ -136,7 +137,8 @@ protected:
                     EXPECT_EQ(LoadAt<int32_t>(instance, f.offset + 2), f.initial);
                     break;
                 case Kind::Value: EXPECT_EQ(LoadAt<int16_t>(instance, f.offset), kTagEmpty); break;
-                case Kind::Plain8: EXPECT_EQ(LoadAt<int8_t>(instance, f.offset), f.initial); break;
+                case Kind::Plain8:
+                case Kind::RunState8: EXPECT_EQ(LoadAt<int8_t>(instance, f.offset), f.initial); break;
                 case Kind::Plain16: EXPECT_EQ(LoadAt<int16_t>(instance, f.offset), f.initial); break;
             }
         }
@@ -161,7 +163,9 @@ TEST_P(Lifecycle, CopyConstructCopiesSettingsButNoPlainField) {
     Handle copy = host.CopyConstruct(source);
     ExpectSameSettings(source, copy);
     for (const FieldSpec& f : GetParam().fields) {
-        if (!IsSaved(f.kind)) {
+        if (f.kind == Kind::RunState8) {
+            EXPECT_EQ(copy[f.offset], f.initial) << "run-time state at " << f.offset;
+        } else if (!IsSaved(f.kind)) {
             EXPECT_EQ(copy[f.offset], hostsim::kPoison) << "plain field at " << f.offset;
         }
     }

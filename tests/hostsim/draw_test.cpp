@@ -122,14 +122,17 @@ TEST(HostDraw, ElementSizeFollowsWidthAndHeight) {
     EXPECT_EQ(walk::W(reinterpret_cast<uintptr_t>(&v) + 2), 7u);
 }
 
-TEST(HostDraw, DestroyedInstanceLosesItsHook) {
-    TestHost host;
+// The host keeps a hook its instance left installed; drawing would call freed memory.
+TEST(HostDraw, HookOfADestroyedInstanceIsReportedNotCalled) {
+    Host host;
     host.LoadLinked(fake::Entries());
     const ObjectId el = host.NewElement({kRect, 64, 64, false});
     Handle inst = host.Create("fkModifier", el);
     InstallHook(host, el, inst);
     host.Destroy(inst);
+    EXPECT_EQ(host.ElementOf(el).Hooks().size(), 1u);
     EXPECT_TRUE(host.Draw(el).empty());
+    EXPECT_TRUE(hostsim::HasError(host, "belongs to a destroyed instance"));
 }
 
 TEST(HostDraw, HookWritingTheHostsRectangleIsReported) {
