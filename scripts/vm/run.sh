@@ -22,19 +22,33 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# A share hides what the machine has at that path: never one of its own
+# system folders.
+too_wide() {
+    case "$1" in
+        / | /bin | /boot | /dev | /etc | /home | /lib | /mnt | /opt | /proc | /root | /run | /sbin | /srv | \
+        /sys | /tmp | /usr | /var | /var/lib | /var/tmp) return 0 ;;
+    esac
+    return 1
+}
 # The repository's parent holds the checkout and the shared files beside it;
 # what its links point to must be there too.
 parent=$(dirname "$repo")
-candidates=("$parent" "$PWD")
-for link in "$parent"/*; do
-    [ -L "$link" ] && [ -d "$link" ] && candidates+=("$(readlink -f "$link")")
-done
+if too_wide "$parent"; then
+    candidates=("$repo" "$parent/shared" "$PWD")
+else
+    candidates=("$parent" "$PWD")
+    for link in "$parent"/*; do
+        [ -L "$link" ] && [ -d "$link" ] && candidates+=("$(readlink -f "$link")")
+    done
+fi
 IFS=: read -r -a extra <<<"${ZQ_VM_SHARES:-}"
 candidates+=("${extra[@]}")
 shares=()
 for dir in "${candidates[@]}"; do
     [ -n "$dir" ] && [ -d "$dir" ] || continue
     dir=$(cd "$dir" && pwd -P)
+    too_wide "$dir" && continue
     inside=0
     for s in "${shares[@]}"; do case "$dir/" in "$s"/*) inside=1 ;; esac; done
     [ $inside = 1 ] || shares+=("$dir")
