@@ -1,5 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the fuzzer's seed corpus: one tiny file per header shape and encoding."""
+"""Writes the fuzz targets' seed corpora: for the BMP reader one tiny file per
+header shape and encoding (into the folder given, or corpus/), for the path
+tokens and the print layout a few ordinary cases (paths_corpus/,
+print_layout_corpus/)."""
 import os
 import struct
 import sys
@@ -47,3 +50,43 @@ with open(os.path.join(out, "core8.bmp"), "r+b") as f:
     struct.pack_into("<I", core, 10, 32)
     f.seek(0)
     f.write(core)
+
+
+def seed(folder, name, data):
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), folder)
+    os.makedirs(path, exist_ok=True)
+    with open(os.path.join(path, name), "wb") as f:
+        f.write(data)
+
+
+# Path tokens: name, system directory, program file, NUL between them.
+host = b"\0C:\\WINDOWS\\SYSTEM\0C:\\APP\\HOST.EXE"
+seed("paths_corpus", "player", b"<player>/pics/a.bmp" + host)
+seed("paths_corpus", "boot", b"/<BOOT>/tmp/a.bmp" + host)
+seed("paths_corpus", "plain", b"d:/data/a.bmp")
+seed("paths_corpus", "no-drive", b"/<boot>/a\0\\\\server\\system\0HOST.EXE")
+seed("paths_corpus", "long", b"<player>/" + b"y" * 250 + b"\0C:\0C:\\" + b"p" * 240 + b"\\h.exe")
+seed("paths_corpus", "program-past-buffer", b"<player>a\0\0C:\\" + b"q\\" * 150)
+seed("paths_corpus", "boot-no-program", b"/<boot>/\\x/\0C:")
+
+
+# Print layout: fit flag, orientation, placement, portrait and landscape page
+# (dpi x, y, sheet, printable corner, printable size), screen dpi, bitmap size,
+# then x and y in inches (kind, whole, fraction).
+a4 = (600, 600, 5000, 7000, 50, 100, 4800, 6600)
+a4turned = (600, 600, 7000, 5000, 100, 50, 6600, 4800)
+
+
+def layout(name, fit, orientation, placement, width, height, x=(0, 0, 0.0), y=(0, 0, 0.0),
+           portrait=a4, landscape=a4turned, screen=(96, 96)):
+    data = struct.pack("<Bii8i8iiiii", fit, orientation, placement, *portrait, *landscape, *screen, width, height)
+    data += struct.pack("<Bid", *x) + struct.pack("<Bid", *y)
+    seed("print_layout_corpus", name, data)
+
+
+layout("fit-auto-centred", 1, 0, 0, 300, 200)
+layout("at-position", 0, 1, 1, 40, 30, (2, 0, 0.5), (1, 2, 0.0))
+layout("landscape-corner", 0, 2, 2, 5000, 10)
+big = 2**31 - 1
+layout("past-int32", 1, 0, 1, big, 1, (1, big, 0.0), (2, 0, float("nan")),
+       portrait=(big, 1, big, -big, -big, big, big, 1), screen=(1, big))

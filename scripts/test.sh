@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test under Wine; ends with CTest's summary.
+# Sets everything up, builds, runs the platform-free tests natively under the
+# sanitizers, then every test under Wine; ends with CTest's summary.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/bootstrap.sh"
@@ -12,4 +13,10 @@ build="${ZQ_BUILD:-$root/build}"
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)"
-zq_windows_side ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
+status=0
+# With test names given, they are the Windows side's.
+if [ $# -eq 0 ]; then
+    bash "$root/scripts/native-tests.sh" || status=$?
+fi
+zq_windows_side ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@" || status=$?
+exit $status
