@@ -1,167 +1,149 @@
-// Import and export timings of the BMP reader and writer against a raw read
-// into fresh memory, a raw write of the same bytes and the platform's own
-// LoadImageA. Run under Wine:  cmake/wine-run.sh build-files/bin/bmp_bench.exe [rounds]
+// Import and export of BMP files by the reader and the writer, against the
+// least the platform needs to move the same bytes the same way.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/bench.h"
+#include "files/bmp_format.h"
 #include "files/bmp_reader.h"
 #include "files/bmp_writer.h"
-#include "tests/support/dib_info.h"
 
+namespace bench {
 namespace {
 
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
-
-// Median of `rounds` runs, in milliseconds.
-double Time(int rounds, const std::function<void()>& run) {
-    std::vector<double> ms;
-    for (int i = 0; i < rounds; ++i) {
-        double start = Now();
-        run();
-        ms.push_back(Now() - start);
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
-HBITMAP MakeImage(int width, int height, int bits) {
-    std::vector<uint8_t> block = DibInfoStorage(width, height, bits);
-    auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
-    if (bits == 8) {
-        info->bmiHeader.biClrUsed = 256;
-        for (int i = 0; i < 256; ++i)
-            info->bmiColors[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
-                                         static_cast<BYTE>(i * 3), 0};
-    }
-    void* p = nullptr;
-    HBITMAP b = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &p, nullptr, 0);
-    if (!b) return nullptr;
-    const size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
-    auto* rows = static_cast<uint8_t*>(p);
-    for (int y = 0; y < height; ++y)
-        for (size_t i = 0; i < stride; ++i) rows[y * stride + i] = static_cast<uint8_t>(i * 3 + y * 7);
-    return b;
-}
-
-long FileBytes(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return -1;
-    return static_cast<long>(a.nFileSizeLow);
-}
-
-// The whole file into freshly allocated memory, as a reader that only reads would.
-void RawRead(const std::string& path, long bytes) {
+// The file's bytes into `bytes`, whose memory is reused from run to run.
+void ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
     HFILE f = _lopen(path.c_str(), OF_READ);
-    void* buffer = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (f == HFILE_ERROR || !buffer || _hread(f, buffer, bytes) != bytes) std::abort();
-    VirtualFree(buffer, 0, MEM_RELEASE);
+    Require(f != HFILE_ERROR, "cannot open " + path);
+    const LONG size = _llseek(f, 0, FILE_END);
+    _llseek(f, 0, FILE_BEGIN);
+    bytes.resize(static_cast<size_t>(size));
+    const bool read = _hread(f, bytes.data(), size) == size;
     _lclose(f);
+    Require(read, "cannot read " + path);
 }
 
-void RawWrite(const std::string& path, const std::vector<uint8_t>& bytes) {
-    HFILE f = _lcreat(path.c_str(), 0);
-    if (f == HFILE_ERROR ||
-        _hwrite(f, reinterpret_cast<LPCCH>(bytes.data()), static_cast<long>(bytes.size())) !=
-            static_cast<long>(bytes.size()))
-        std::abort();
+// The reader's reads and nothing more: the length, the head in one read,
+// then the rows into fresh pages (as a new section's) a chunk at a time,
+// each chunk's pages touched before its read. The caller frees the rows
+// (VirtualFree), as the import's caller deletes its section: untimed.
+unsigned char* ReadAsTheReader(const std::string& path, uint32_t dataOffset, uint32_t imageBytes) {
+    HFILE f = _lopen(path.c_str(), OF_READ);
+    Require(f != HFILE_ERROR, "cannot open " + path);
+    const LONG fileBytes = _llseek(f, 0, FILE_END);
+    bool ok = fileBytes > 0 && _llseek(f, 0, FILE_BEGIN) == 0;
+    unsigned char head[kBmpMaxHeadBytes];
+    const UINT headBytes = static_cast<UINT>(fileBytes < static_cast<LONG>(sizeof head) ? fileBytes : sizeof head);
+    ok = ok && _lread(f, head, headBytes) == headBytes;
+    auto* bits =
+        static_cast<unsigned char*>(VirtualAlloc(nullptr, imageBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ok = ok && bits && _llseek(f, static_cast<LONG>(dataOffset), FILE_BEGIN) == static_cast<LONG>(dataOffset);
+    for (uint32_t done = 0; ok && done < imageBytes;) {
+        const uint32_t n = imageBytes - done < kBmpReadChunkBytes ? imageBytes - done : kBmpReadChunkBytes;
+        for (uint32_t at = 0; at < n; at += kBmpReadPageBytes) bits[done + at] = 0;
+        ok = _hread(f, bits + done, static_cast<long>(n)) == static_cast<long>(n);
+        done += n;
+    }
     _lclose(f);
+    Require(ok, "the baseline read failed");
+    return bits;
+}
+
+// The writer's writes and nothing more: file header, info header with
+// palette, then the rows straight from the section's memory.
+void WriteAsTheWriter(const std::string& path, const std::vector<uint8_t>& head, const void* rows,
+                      uint32_t imageBytes) {
+    constexpr uint32_t kFileHeaderBytes = 14;
+    HFILE f = _lcreat(path.c_str(), 0);
+    Require(f != HFILE_ERROR, "cannot create " + path);
+    const long infoBytes = static_cast<long>(head.size() - kFileHeaderBytes);
+    const bool ok =
+        _hwrite(f, reinterpret_cast<LPCCH>(head.data()), kFileHeaderBytes) == kFileHeaderBytes &&
+        _hwrite(f, reinterpret_cast<LPCCH>(head.data() + kFileHeaderBytes), infoBytes) == infoBytes &&
+        _hwrite(f, static_cast<LPCCH>(rows), static_cast<long>(imageBytes)) == static_cast<long>(imageBytes);
+    Require(_lclose(f) == 0 && ok, "the baseline write failed");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 9;
+void FileBenchmarks(int rounds, Table& table) {
     char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    struct Case {
+    Require(GetTempPathA(MAX_PATH, dir) != 0, "no temporary folder");
+    const std::string in = std::string(dir) + "zq_bench.bmp";
+    const std::string out = std::string(dir) + "zq_bench_out.bmp";
+    const struct {
         const char* name;
         int width, height, bits;
-    } const kCases[] = {
+    } kCases[] = {
         {"1920x1080  8-bit", 1920, 1080, 8},
         {"1920x1080 24-bit", 1920, 1080, 24},
         {"4096x4096 24-bit", 4096, 4096, 24},
     };
-    std::printf("median of %d rounds, ms\n", rounds);
-    std::printf("%-17s | %8s %8s %9s %7s %7s | %8s %8s %6s %10s\n", "", "import", "raw read",
-                "LoadImage", "/raw", "/LoadI", "export", "raw wrt", "/raw", "converted");
-    bool met = true;
     for (const auto& c : kCases) {
-        const std::string path = std::string(dir) + "zq_bench.bmp";
-        const std::string out = std::string(dir) + "zq_bench_out.bmp";
-        HBITMAP image = MakeImage(c.width, c.height, c.bits);
-        if (!image || SaveBmpFile(path.c_str(), image) != 1) return 2;
-        const long bytes = FileBytes(path);
-        std::vector<uint8_t> content(static_cast<size_t>(bytes));
-        HFILE f = _lopen(path.c_str(), OF_READ);
-        _hread(f, content.data(), bytes);
-        _lclose(f);
+        const HBITMAP image = MakeDibSection(c.width, c.height, c.bits);
+        const DIBSECTION ds = SectionOf(image);
+        Require(SaveBmpFile(in.c_str(), image) == 1, "cannot write " + in);
+        std::vector<uint8_t> file, written;
+        ReadWhole(in, file);
+        uint32_t dataOffset;
+        std::memcpy(&dataOffset, file.data() + 10, sizeof dataOffset);  // bfOffBits
+        const uint32_t imageBytes = static_cast<uint32_t>(file.size()) - dataOffset;
+        Require(imageBytes == static_cast<uint32_t>(ds.dsBm.bmWidthBytes) * c.height, "unexpected file layout");
+        const std::vector<uint8_t> head(file.begin(), file.begin() + dataOffset);
 
-        // Interleaved, so that every contender sees the same cache and memory state.
-        std::vector<double> imp, raw, li, exp, rawW;
-        for (int r = 0; r < rounds; ++r) {
-            imp.push_back(Time(1, [&] {
-                HBITMAP b = nullptr;
-                if (LoadBmpFile(path.c_str(), &b) != 1) std::abort();
-                DeleteObject(b);
-            }));
-            raw.push_back(Time(1, [&] { RawRead(path, bytes); }));
-            li.push_back(Time(1, [&] {
-                HANDLE h = LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION);
-                if (!h) std::abort();
-                DeleteObject(h);
-            }));
-            exp.push_back(Time(1, [&] {
-                if (SaveBmpFile(out.c_str(), image) != 1) std::abort();
-            }));
-            rawW.push_back(Time(1, [&] { RawWrite(out, content); }));
-        }
-        auto median = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
+        // Each contender checks, untimed, that it did the whole work.
+        const Contender import = [&] {
+            HBITMAP b = nullptr;
+            const double ms = Timed([&] { Require(LoadBmpFile(in.c_str(), &b) == 1, "import failed"); });
+            const DIBSECTION got = SectionOf(b);
+            Require(std::memcmp(got.dsBm.bmBits, ds.dsBm.bmBits, imageBytes) == 0, "import read other pixels");
+            DeleteObject(b);
+            return ms;
         };
-        // The conversion path, for comparison: a device-dependent copy.
-        HDC screen = GetDC(nullptr);
-        HBITMAP ddb = CreateCompatibleBitmap(screen, c.width, c.height);
-        HDC a = CreateCompatibleDC(screen), b = CreateCompatibleDC(screen);
-        HGDIOBJ oa = SelectObject(a, image), ob = SelectObject(b, ddb);
-        BitBlt(b, 0, 0, c.width, c.height, a, 0, 0, SRCCOPY);
-        SelectObject(a, oa);
-        SelectObject(b, ob);
-        DeleteDC(a);
-        DeleteDC(b);
-        ReleaseDC(nullptr, screen);
-        const double converted = Time(rounds, [&] {
-            if (SaveBmpFile(out.c_str(), ddb) != 1) std::abort();
-        });
-        DeleteObject(ddb);
+        const Contender read = [&] {
+            unsigned char* rows = nullptr;
+            const double ms = Timed([&] { rows = ReadAsTheReader(in, dataOffset, imageBytes); });
+            Require(std::memcmp(rows, ds.dsBm.bmBits, imageBytes) == 0, "the baseline read other bytes");
+            VirtualFree(rows, 0, MEM_RELEASE);
+            return ms;
+        };
+        const Contender loadImage = [&] {
+            HANDLE h = nullptr;
+            const double ms = Timed([&] {
+                h = LoadImageA(nullptr, in.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+            });
+            Require(h != nullptr, "LoadImageA failed");
+            DeleteObject(h);
+            return ms;
+        };
+        const std::vector<Figures> imported = Measure(rounds, import, {read, loadImage});
 
-        const double mi = median(imp), mr = median(raw), ml = median(li), me = median(exp),
-                     mw = median(rawW);
-        std::printf("%-17s | %8.2f %8.2f %9.2f %7.2f %7.2f | %8.2f %8.2f %6.2f %10.2f\n", c.name, mi,
-                    mr, ml, mi / mr, mi / ml, me, mw, me / mw, converted);
-        met = met && mi <= ml && mi <= 1.5 * mr && me <= 1.3 * mw;
+        const Contender save = [&] {
+            const double ms = Timed([&] { Require(SaveBmpFile(out.c_str(), image) == 1, "export failed"); });
+            ReadWhole(out, written);
+            Require(written == file, "export wrote other bytes");
+            return ms;
+        };
+        const Contender write = [&] {
+            const double ms = Timed([&] { WriteAsTheWriter(out, head, ds.dsBm.bmBits, imageBytes); });
+            ReadWhole(out, written);
+            Require(written == file, "the baseline wrote other bytes");
+            return ms;
+        };
+        const std::vector<Figures> exported = Measure(rounds, save, {write});
+
+        const std::string name = c.name;
+        table.Add("import " + name, "the reader's reads alone: 1 MB chunks, pages touched", imported[0], 1.1);
+        table.Add("import " + name, "LoadImageA of the file as a DIB section", imported[1], 1.0);
+        table.Add("export " + name, "the writer's three writes alone, rows from the section", exported[0], 1.05);
         DeleteObject(image);
-        DeleteFileA(path.c_str());
+        DeleteFileA(in.c_str());
         DeleteFileA(out.c_str());
     }
-    std::printf("targets (import <= LoadImageA and <= 1.5x raw read; export <= 1.3x raw write): %s\n",
-                met ? "met" : "NOT met");
-    return 0;
 }
+
+}  // namespace bench

@@ -1,5 +1,7 @@
 #pragma once
 // Reads a BMP file into a new bottom-up DIB section.
+#include <cstdint>
+
 #include "framework/platform.h"
 
 // Sets *bitmap to null, then to the new DIB section on success; the caller
@@ -9,3 +11,8 @@
 // short palettes, pixel data at bfOffBits, and 12-, 40-, 52-, 56-, 108- and
 // 124-byte info headers; every header field is checked against the file.
 int LoadBmpFile(const char* path, HBITMAP* bitmap);
+
+// Uncompressed rows are read straight into the section a chunk at a time,
+// each chunk's pages touched before its read.
+inline constexpr uint32_t kBmpReadChunkBytes = 1u << 20;
+inline constexpr uint32_t kBmpReadPageBytes = 4096;

@@ -1,7 +1,7 @@
 #pragma once
 // Storage for a BITMAPINFO with room for 256 colours: the header of a
 // bottom-up, uncompressed DIB of the given size and depth, palette zeroed.
-// Test pictures and benchmark inputs fill the palette and rows their own way.
+// Test pictures fill the palette and rows their own way.
 #include <windows.h>
 
 #include <cstdint>
