@@ -57,7 +57,7 @@ key=$(recipe_key)
 if [ -f "$ZQ_VM_DIR/ready" ] && [ "$(cat "$ZQ_VM_DIR/ready")" = "$key" ]; then exit 0; fi
 preflight
 started=$SECONDS
-echo "zq: building the emulated i386 machine in $ZQ_VM_DIR (once; about 10 minutes)"
+echo "zq: building the emulated i386 machine in $ZQ_VM_DIR (once; 10 to 20 minutes)"
 work="$ZQ_VM_DIR/build"
 rm -rf "$work" "$ZQ_VM_DIR/ready"
 mkdir -p "$work"
