@@ -87,7 +87,7 @@ mountpoint -q "$root/proc" && umount -l "$root/proc"
 echo "zq: kernel"
 kernel_pkg=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
 [ -n "$kernel_pkg" ] || fail "no i386 kernel package in apt's lists (is the i386 architecture added?)"
-(cd "$work" && apt-get download -qq "$kernel_pkg") || fail "cannot download $kernel_pkg"
+(cd "$work" && apt-get download -qq -o APT::Sandbox::User=root "$kernel_pkg") || fail "cannot download $kernel_pkg"
 mkdir -p "$work/kernel"
 dpkg-deb -x "$work"/linux-image-*.deb "$work/kernel"
 cp "$work"/kernel/boot/vmlinuz-* "$work/vmlinuz"
@@ -112,7 +112,7 @@ install -m 755 "$here/zq-boot" "$root/sbin/zq-boot"
 rm -rf "$root"/proc/* "$root"/sys/* "$root"/dev/* "$root"/var/cache/apt/archives/*.deb
 
 echo "zq: disk image"
-mkfs.ext4 -q -O ^metadata_csum -L zq-root -d "$root" "$work/root.img" 8G
+mkfs.ext4 -q -O ^metadata_csum -L zq-root -d "$root" "$work/root.img" 8G >/dev/null
 
 # First boot, not on a snapshot: what it sets up (the module index, the Wine
 # prefix, the printer) is kept in the image.
