@@ -2,11 +2,11 @@
 // lends the held handle; writing "value" stores a private duplicate and the
 // writer keeps (and later deletes) what it passed.
 #include "components/modifiers.h"
-#include "files/bitmaps.h"
+#include "imaging/bitmaps.h"
 #include "framework/attribute_name.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
-#include "framework/platform.h"
+#include "platform/platform.h"
 #include "framework/registration.h"
 
 namespace {

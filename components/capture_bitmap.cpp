@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "components/modifiers.h"
-#include "files/bitmaps.h"
-#include "framework/owners.h"
+#include "imaging/bitmaps.h"
+#include "platform/owners.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"

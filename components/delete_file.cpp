@@ -1,10 +1,10 @@
 // zqDeleteFile: deletes one file when its event arrives; "error" tells how it went.
 #include "components/modifiers.h"
 #include "framework/attribute_name.h"
-#include "framework/file_name_setting.h"
+#include "components/file_name_setting.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "components/modifiers.h"
-#include "files/bitmaps.h"
+#include "imaging/bitmaps.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"

@@ -1,8 +1,8 @@
 // zqImportBitmap: reads a BMP file into a bitmap variable.
-#include "framework/file_name_setting.h"
+#include "components/file_name_setting.h"
 #include "components/modifiers.h"
-#include "files/bmp_reader.h"
-#include "framework/owners.h"
+#include "imaging/bmp_reader.h"
+#include "platform/owners.h"
 #include "framework/lifecycle.h"
 
 namespace {

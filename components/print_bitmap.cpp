@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "components/modifiers.h"
-#include "files/bitmaps.h"
-#include "files/print_layout.h"
-#include "framework/owners.h"
+#include "imaging/bitmaps.h"
+#include "imaging/print_layout.h"
+#include "platform/owners.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "framework/variable_lookup.h"

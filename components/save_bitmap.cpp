@@ -1,11 +1,11 @@
 // zqSaveBitmap: writes a bitmap variable's picture to a BMP file.
 #include <cstring>
 
-#include "framework/file_name_setting.h"
+#include "components/file_name_setting.h"
 #include "components/modifiers.h"
-#include "components/numbered_name.h"
-#include "files/bmp_writer.h"
-#include "framework/owners.h"
+#include "paths/numbered_name.h"
+#include "imaging/bmp_writer.h"
+#include "platform/owners.h"
 #include "framework/lifecycle.h"
 
 namespace {
@@ -70,35 +70,5 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message) {
 }
 
 }  // namespace
-
-void MakeNumberedFileName(const char* base, TextBuffer& path) {
-    path[0] = '\0';
-    // Folder, base, three digits and ".bmp" must fit the buffer.
-    if (std::strlen(base) > kMaxText - 12) return;
-
-    // The system drive, as "C:"; without one the names start at the current drive's root.
-    char systemDirectory[kTextBuffer] = "";
-    const UINT length = sys().GetSystemDirectoryA(systemDirectory, sizeof systemDirectory);
-    char folder[3] = "";
-    if (length >= 2 && length < sizeof systemDirectory && systemDirectory[1] == ':') {
-        folder[0] = systemDirectory[0];
-        folder[1] = ':';
-    }
-
-    TextBuffer candidate;
-    for (int n = 0; n < kNumberedNames; ++n) {
-        sys().wsprintfA(candidate, "%s\\%s%03d.bmp", folder, base, n);
-        UniqueFile existing{sys()._lopen(candidate, OF_READ)};
-        if (existing) continue;
-        // There but unreadable (locked, no access): still taken, never truncated.
-        if (sys().GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) continue;
-        // The empty file reserves the name until the picture is written into it.
-        UniqueFile reserved{sys()._lcreat(candidate, 0)};
-        if (!reserved) return;
-        reserved.Close();
-        std::memcpy(path, candidate, sizeof candidate);
-        return;
-    }
-}
 
 extern "C" void HOSTAPI zqSaveBitmap(RegistrationRecord* record) { Modifier<kSaveBitmap>::Register(record); }

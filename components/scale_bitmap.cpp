@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "components/modifiers.h"
-#include "files/bitmaps.h"
-#include "framework/owners.h"
+#include "imaging/bitmaps.h"
+#include "platform/owners.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "framework/variable_lookup.h"

@@ -4,7 +4,7 @@
 
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

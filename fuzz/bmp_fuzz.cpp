@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "files/bmp_format.h"
+#include "imaging/bmp_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BmpPlan plan;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/paths.h"
+#include "paths/paths.h"
 
 namespace {
 

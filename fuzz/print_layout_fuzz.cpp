@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "files/print_layout.h"
+#include "imaging/print_layout.h"
 
 namespace {
 

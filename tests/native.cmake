@@ -1,11 +1,13 @@
 # The platform-free unit tests built natively, under the sanitizers the native
 # build compiles everything with. The same sources are part of the Windows
-# test executables (tests/files/CMakeLists.txt, components/print.cmake).
+# test executables (tests/paths, tests/imaging, components/print.cmake).
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-foreach(unit paths_core bmp_format print_layout)
-    add_executable(${unit}_test ${CMAKE_CURRENT_LIST_DIR}/files/${unit}_test.cpp)
-    target_link_libraries(${unit}_test PRIVATE zq_files_portable gtest_main)
-    gtest_discover_tests(${unit}_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
+foreach(unit paths/paths_core imaging/bmp_format imaging/print_layout)
+    get_filename_component(layer ${unit} DIRECTORY)
+    get_filename_component(name ${unit} NAME)
+    add_executable(${name}_test ${CMAKE_CURRENT_LIST_DIR}/${unit}_test.cpp)
+    target_link_libraries(${name}_test PRIVATE zq_${layer}_core gtest_main)
+    gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
 endforeach()

@@ -1,7 +1,7 @@
 // Numbered picture names in the root of the system drive. The system
 // directory comes through the seam and names a scratch drive letter, so no
 // real drive root is ever written.
-#include "components/numbered_name.h"
+#include "paths/numbered_name.h"
 #include "tests/components/import_save_fixture.h"
 
 namespace io_test {

@@ -3,7 +3,7 @@
 // failure path under fault injection, and the round trip.
 #include <cstring>
 
-#include "files/bmp_writer.h"
+#include "imaging/bmp_writer.h"
 #include "tests/components/import_save_fixture.h"
 
 namespace io_test {

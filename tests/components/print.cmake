@@ -1,7 +1,7 @@
 # The print component: its page layout, and the action end to end through the
 # host simulator with the plug-in linked in and a fake printer at its seam.
 zq_add_test(print_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/print_test.cpp ${CMAKE_SOURCE_DIR}/tests/files/print_layout_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/print_test.cpp ${CMAKE_SOURCE_DIR}/tests/imaging/print_layout_test.cpp
     LIBS zq_hostsim)
 
 # The print component on a real printer: CUPS's PDF printer, which the test

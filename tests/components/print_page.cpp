@@ -12,7 +12,7 @@
 #include <string>
 
 #include "components/modifiers.h"
-#include "files/print_layout.h"
+#include "imaging/print_layout.h"
 #include "framework/host_value.h"
 #include "hostsim/host.h"
 #include "tests/components/dialog_driver.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "components/modifiers.h"
-#include "files/print_layout.h"
+#include "imaging/print_layout.h"
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"

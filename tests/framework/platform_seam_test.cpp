@@ -1,7 +1,7 @@
 // The platform seam: a probe counts what is held and fails the call it is told to.
 #include <gtest/gtest.h>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 #include "tests/support/platform_probe.h"
 
 namespace {

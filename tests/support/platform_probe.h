@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 class PlatformProbe {
 public:

@@ -1,4 +1,4 @@
-#include "files/paths.h"
+#include "paths/paths.h"
 
 #include <cctype>
 #include <cstring>

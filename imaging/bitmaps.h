@@ -3,7 +3,7 @@
 // packed device-independent block that readers of "bitmap" receive.
 #include <cstdint>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 // A packed block: bitsOffset (4 bytes), the 40-byte BITMAPINFOHEADER, P
 // palette entries of 4 bytes, 4 spare bytes, then the pixel rows bottom-up.

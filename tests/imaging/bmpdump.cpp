@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "files/bmp_reader.h"
-#include "files/bmp_writer.h"
+#include "imaging/bmp_reader.h"
+#include "imaging/bmp_writer.h"
 #include "tests/support/dib_info.h"
 
 namespace {

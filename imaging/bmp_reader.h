@@ -2,7 +2,7 @@
 // Reads a BMP file into a new bottom-up DIB section.
 #include <cstdint>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 // Sets *bitmap to null, then to the new DIB section on success; the caller
 // deletes it. 1 when a bitmap was made, 0 otherwise; nothing is left

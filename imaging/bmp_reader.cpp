@@ -1,9 +1,9 @@
-#include "files/bmp_reader.h"
+#include "imaging/bmp_reader.h"
 
 #include <cstring>
 
-#include "files/bmp_format.h"
-#include "framework/owners.h"
+#include "imaging/bmp_format.h"
+#include "platform/owners.h"
 
 namespace {
 

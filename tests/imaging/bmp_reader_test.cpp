@@ -1,11 +1,11 @@
-#include "files/bmp_reader.h"
+#include "imaging/bmp_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "tests/files/bmp_builder.h"
-#include "tests/files/bmp_test_util.h"
+#include "tests/imaging/bmp_builder.h"
+#include "tests/imaging/bmp_test_util.h"
 #include "tests/support/platform_probe.h"
 
 using namespace bmptest;

@@ -1,10 +1,10 @@
-#include "files/bmp_writer.h"
+#include "imaging/bmp_writer.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "files/bmp_format.h"
-#include "framework/owners.h"
+#include "imaging/bmp_format.h"
+#include "platform/owners.h"
 
 namespace {
 

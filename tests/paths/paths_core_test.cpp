@@ -1,6 +1,6 @@
 // The platform-free path tokens, with the two platform texts given by the test.
 // Built into the Windows paths test and natively under the sanitizers.
-#include "files/paths.h"
+#include "paths/paths.h"
 
 #include <gtest/gtest.h>
 

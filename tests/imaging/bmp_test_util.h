@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 #include "tests/support/dib_info.h"
 
 namespace bmptest {

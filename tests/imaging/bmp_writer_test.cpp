@@ -1,11 +1,11 @@
-#include "files/bmp_writer.h"
+#include "imaging/bmp_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "files/bmp_reader.h"
-#include "tests/files/bmp_test_util.h"
+#include "imaging/bmp_reader.h"
+#include "tests/imaging/bmp_test_util.h"
 #include "tests/support/platform_probe.h"
 
 using namespace bmptest;

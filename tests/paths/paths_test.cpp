@@ -1,6 +1,6 @@
 // The path tokens on the real platform; the platform-free cases are in
 // paths_core_test.cpp.
-#include "files/paths.h"
+#include "paths/paths.h"
 
 #include <windows.h>
 

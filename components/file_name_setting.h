@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "files/paths.h"
+#include "paths/paths.h"
 #include "framework/host_value.h"
-#include "framework/platform.h"
+#include "platform/platform.h"
 #include "framework/variable_lookup.h"
 
 namespace file_name_setting {

@@ -1,11 +1,11 @@
-#include "files/bitmaps.h"
+#include "imaging/bitmaps.h"
 
 #include <cstring>
 #include <utility>
 
-#include "files/bmp_format.h"
-#include "files/bmp_writer.h"
-#include "framework/owners.h"
+#include "imaging/bmp_format.h"
+#include "imaging/bmp_writer.h"
+#include "platform/owners.h"
 
 namespace {
 

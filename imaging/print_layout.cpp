@@ -1,4 +1,4 @@
-#include "files/print_layout.h"
+#include "imaging/print_layout.h"
 
 #include <algorithm>
 #include <cfloat>

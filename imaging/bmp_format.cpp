@@ -1,4 +1,4 @@
-#include "files/bmp_format.h"
+#include "imaging/bmp_format.h"
 
 #include <cstring>
 

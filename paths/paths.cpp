@@ -1,7 +1,7 @@
 // The platform half of ExpandPath: where the two tokens point on Win32.
-#include "files/paths.h"
+#include "paths/paths.h"
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 class UniqueFile {
 public:

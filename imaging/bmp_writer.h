@@ -3,7 +3,7 @@
 // palette, rows bottom-up and padded to 4 bytes.
 #include <cstdint>
 
-#include "framework/platform.h"
+#include "platform/platform.h"
 
 // Palette entries and pixel bytes of a bitmap's device-independent form,
 // from its BITMAP record: depth rounded up to 1, 4, 8, 16, 24 or 32 bits;

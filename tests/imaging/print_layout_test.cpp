@@ -1,6 +1,6 @@
 // The print layout as plain numbers. Built into the Windows print test and
 // natively under the sanitizers.
-#include "files/print_layout.h"
+#include "imaging/print_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The platform-free BMP code. Built into the Windows reader test and natively
 // under the sanitizers.
-#include "files/bmp_format.h"
+#include "imaging/bmp_format.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "tests/files/bmp_builder.h"
+#include "tests/imaging/bmp_builder.h"
 
 using namespace bmptest;
 
