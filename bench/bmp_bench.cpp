@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "files/bmp_format.h"
-#include "files/bmp_reader.h"
-#include "files/bmp_writer.h"
+#include "imaging/bmp_format.h"
+#include "imaging/bmp_reader.h"
+#include "imaging/bmp_writer.h"
 
 namespace bench {
 namespace {
