@@ -1,7 +1,6 @@
 #include "imaging/bitmaps.h"
 
 #include <cstring>
-#include <utility>
 
 #include "imaging/bmp_format.h"
 #include "imaging/bmp_writer.h"
@@ -34,33 +33,6 @@ public:
 private:
     HDC dc_;
     HGDIOBJ previous_;
-};
-
-// A moveable block, locked while it is filled; freed unless handed over.
-class HandedBlock {
-public:
-    HandedBlock(UINT flags, SIZE_T bytes) : block_(sys().GlobalAlloc(flags, bytes)) {
-        if (block_) data_ = static_cast<uint8_t*>(sys().GlobalLock(block_));
-    }
-    ~HandedBlock() {
-        if (!block_) return;
-        if (data_) sys().GlobalUnlock(block_);
-        sys().GlobalFree(block_);
-    }
-    HandedBlock(const HandedBlock&) = delete;
-    HandedBlock& operator=(const HandedBlock&) = delete;
-    explicit operator bool() const { return data_ != nullptr; }
-    uint8_t* data() const { return data_; }
-    // Unlocked; the caller owns it from here.
-    HGLOBAL Release() {
-        sys().GlobalUnlock(block_);
-        data_ = nullptr;
-        return std::exchange(block_, nullptr);
-    }
-
-private:
-    HGLOBAL block_;
-    uint8_t* data_ = nullptr;
 };
 
 // The whole of `source` (described by `bm`) onto a new bitmap of the given
@@ -118,10 +90,8 @@ HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
     // Sides are capped, so the row bits fit 32 bits for any depth up to 32.
     const uint32_t bitsPerPixel = static_cast<uint32_t>(bm.bmPlanes) * bm.bmBitsPixel;
     if (bitsPerPixel == 0 || bitsPerPixel > 32) return nullptr;
-    const uint32_t rowBytes = (static_cast<uint32_t>(widthPx) * bitsPerPixel + 31) / 32 * 4;
-    uint32_t imageBytes;
-    if (!CheckedMul(rowBytes, static_cast<uint32_t>(heightPx), &imageBytes) || imageBytes > kMaxBitmapBytes)
-        return nullptr;
+    const uint64_t imageBytes = DibStrideBytes(static_cast<uint64_t>(widthPx), bitsPerPixel) * heightPx;
+    if (imageBytes > kMaxBitmapBytes) return nullptr;
     return DrawInFormat(source, bm, widthPx, heightPx);
 }
 
@@ -136,21 +106,13 @@ HGLOBAL MakePackedDib(HBITMAP bitmap) {
         !CheckedAdd(bitsOffset, layout.imageBytes, &totalBytes))
         return nullptr;
 
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = bm.bmWidth;
-    header.biHeight = bm.bmHeight;  // positive: rows bottom row first
-    header.biPlanes = bm.bmPlanes;
-    header.biBitCount = bm.bmBitsPixel;  // the bitmap's own, not the rounded depth
-    header.biCompression = BI_RGB;
-    header.biSizeImage = layout.imageBytes;
-    header.biClrUsed = layout.paletteCount;
+    const BITMAPINFOHEADER header = InfoHeaderFor(bm, layout);
 
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
     if (!dc) return nullptr;
-    HandedBlock block{kPackedDibFlags, totalBytes};
+    LockedGlobal block{kPackedDibFlags, totalBytes};
     if (!block) return nullptr;
-    uint8_t* p = block.data();
+    uint8_t* p = block.bytes();
     std::memcpy(p, &bitsOffset, sizeof bitsOffset);
     std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
     auto* info = reinterpret_cast<BITMAPINFO*>(p + kPackedDibInfoOffset);

@@ -76,183 +76,236 @@ const char* BmpStatusName(BmpStatus status) {
     case BmpStatus::Truncated: return "Truncated";
     case BmpStatus::BadRle: return "BadRle";
     case BmpStatus::BadIndex: return "BadIndex";
+    case BmpStatus::Unreadable: return "Unreadable";
+    case BmpStatus::NoResources: return "NoResources";
     }
     return "?";
 }
 
-BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, BmpPlan* plan) {
+namespace {
+
+// What the headers say, gathered stage by stage.
+struct BmpHeaders {
+    size_t headBytes;
+    uint32_t fileSize, bfSize, bfOffBits, headerSize;
+    bool core;
+    int64_t width, height;  // height made positive
+    bool topDown;
+    uint16_t bitCount;
+    uint32_t compression = kBiRgb, sizeImage = 0, xDensity = 0, yDensity = 0, clrUsed = 0;
+    BmpEncoding encoding = BmpEncoding::Rows;
+    uint32_t tableStart;  // masks or colours start here
+    uint32_t masks[3] = {};
+    uint32_t entryBytes;  // of one colour
+    uint32_t paletteCount = 0;
+};
+
+struct BmpSizes {
+    uint16_t sectionBits;
+    uint32_t fileStrideBytes, strideBytes, imageBytes, dataBytes;
+};
+
+// The file header and the info header: the picture's shape and depth.
+BmpStatus ReadHeaders(const uint8_t* head, size_t headBytes, uint64_t fileBytes, BmpHeaders* b) {
     if (headBytes > fileBytes) headBytes = static_cast<size_t>(fileBytes);
-    if (headBytes < kBmpFileHeaderSize + 4 || head[0] != 'B' || head[1] != 'M')
-        return BmpStatus::NotBmp;
+    b->headBytes = headBytes;
+    if (headBytes < kBmpFileHeaderSize + 4 || head[0] != 'B' || head[1] != 'M') return BmpStatus::NotBmp;
     // Files beyond 4 GiB cannot be described by the header's 32-bit fields.
     if (fileBytes > UINT32_MAX) return BmpStatus::TooLarge;
-    const uint32_t fileSize = static_cast<uint32_t>(fileBytes);
-    const uint32_t bfSize = Le32(head + 2);
-    const uint32_t bfOffBits = Le32(head + 10);
-    const uint32_t headerSize = Le32(head + 14);
+    b->fileSize = static_cast<uint32_t>(fileBytes);
+    b->bfSize = Le32(head + 2);
+    b->bfOffBits = Le32(head + 10);
+    b->headerSize = Le32(head + 14);
     const uint8_t* h = head + kBmpFileHeaderSize;
 
-    const bool core = headerSize == kCoreHeaderSize;
-    if (!core && !KnownInfoSize(headerSize)) return BmpStatus::BadHeaderSize;
-    if (kBmpFileHeaderSize + headerSize > headBytes) return BmpStatus::Truncated;
+    b->core = b->headerSize == kCoreHeaderSize;
+    if (!b->core && !KnownInfoSize(b->headerSize)) return BmpStatus::BadHeaderSize;
+    if (kBmpFileHeaderSize + b->headerSize > headBytes) return BmpStatus::Truncated;
 
-    int64_t width, height;
-    uint16_t planes, bitCount;
-    uint32_t compression = kBiRgb, sizeImage = 0, xDensity = 0, yDensity = 0, clrUsed = 0;
-    if (core) {
-        width = Le16(h + 4);
-        height = Le16(h + 6);
+    uint16_t planes;
+    if (b->core) {
+        b->width = Le16(h + 4);
+        b->height = Le16(h + 6);
         planes = Le16(h + 8);
-        bitCount = Le16(h + 10);
+        b->bitCount = Le16(h + 10);
     } else {
-        width = static_cast<int32_t>(Le32(h + 4));
-        height = static_cast<int32_t>(Le32(h + 8));
+        b->width = static_cast<int32_t>(Le32(h + 4));
+        b->height = static_cast<int32_t>(Le32(h + 8));
         planes = Le16(h + 12);
-        bitCount = Le16(h + 14);
-        compression = Le32(h + 16);
-        sizeImage = Le32(h + 20);
-        xDensity = Le32(h + 24);
-        yDensity = Le32(h + 28);
-        clrUsed = Le32(h + 32);
+        b->bitCount = Le16(h + 14);
+        b->compression = Le32(h + 16);
+        b->sizeImage = Le32(h + 20);
+        b->xDensity = Le32(h + 24);
+        b->yDensity = Le32(h + 28);
+        b->clrUsed = Le32(h + 32);
     }
 
     if (planes != 1) return BmpStatus::BadPlanes;
-    switch (bitCount) {
+    switch (b->bitCount) {
     case 1: case 4: case 8: case 24: break;
-    case 16: case 32: if (!core) break; [[fallthrough]];
+    case 16: case 32: if (!b->core) break; [[fallthrough]];
     default: return BmpStatus::BadBitCount;
     }
-    const bool topDown = height < 0;
-    if (topDown) height = -height;
-    if (width <= 0 || height <= 0 || width > kBmpMaxDimension || height > kBmpMaxDimension)
+    b->topDown = b->height < 0;
+    if (b->topDown) b->height = -b->height;
+    if (b->width <= 0 || b->height <= 0 || b->width > kBmpMaxDimension || b->height > kBmpMaxDimension)
         return BmpStatus::BadDimensions;
-    if (xDensity > kMaxDensity || yDensity > kMaxDensity) return BmpStatus::BadDensity;
+    if (b->xDensity > kMaxDensity || b->yDensity > kMaxDensity) return BmpStatus::BadDensity;
+    return BmpStatus::Ok;
+}
 
-    BmpEncoding encoding = BmpEncoding::Rows;
-    switch (compression) {
+BmpStatus ReadEncoding(BmpHeaders* b) {
+    switch (b->compression) {
     case kBiRgb: break;
     case kBiRle8:
-        if (bitCount != 8) return BmpStatus::BadCompression;
-        encoding = BmpEncoding::Rle8;
+        if (b->bitCount != 8) return BmpStatus::BadCompression;
+        b->encoding = BmpEncoding::Rle8;
         break;
     case kBiRle4:
-        if (bitCount != 4) return BmpStatus::BadCompression;
-        encoding = BmpEncoding::Rle4;
+        if (b->bitCount != 4) return BmpStatus::BadCompression;
+        b->encoding = BmpEncoding::Rle4;
         break;
     case kBiBitfields:
-        if (bitCount != 16 && bitCount != 32) return BmpStatus::BadCompression;
+        if (b->bitCount != 16 && b->bitCount != 32) return BmpStatus::BadCompression;
         break;
     default: return BmpStatus::BadCompression;
     }
     // RLE codes run bottom-up by definition; a top-down RLE file has no meaning.
-    if (topDown && encoding != BmpEncoding::Rows) return BmpStatus::BadCompression;
+    if (b->topDown && b->encoding != BmpEncoding::Rows) return BmpStatus::BadCompression;
+    return BmpStatus::Ok;
+}
 
-    // Masks follow a 40-byte header, and are part of the longer ones.
-    uint32_t tableStart = kBmpFileHeaderSize + headerSize;
-    uint32_t masks[3] = {};
-    if (compression == kBiBitfields) {
-        uint32_t at = kBmpFileHeaderSize + kBmpInfoHeaderSize;
-        if (headerSize == kBmpInfoHeaderSize) tableStart += 12;
-        if (tableStart > headBytes) return BmpStatus::Truncated;
-        for (int i = 0; i < 3; ++i) masks[i] = Le32(head + at + 4 * i);
-        for (int i = 0; i < 3; ++i) {
-            if (!GoodMask(masks[i], bitCount)) return BmpStatus::BadMasks;
-            if (masks[i] & masks[(i + 1) % 3]) return BmpStatus::BadMasks;
-        }
-        if (!PlatformDrawsMask(masks[0]) || !PlatformDrawsMask(masks[1]) || !PlatformDrawsMask(masks[2]))
-            encoding = BmpEncoding::MaskedRows;
+// Masks follow a 40-byte header, and are part of the longer ones.
+BmpStatus ReadMasks(const uint8_t* head, BmpHeaders* b) {
+    b->tableStart = kBmpFileHeaderSize + b->headerSize;
+    if (b->compression != kBiBitfields) return BmpStatus::Ok;
+    const uint32_t at = kBmpFileHeaderSize + kBmpInfoHeaderSize;
+    if (b->headerSize == kBmpInfoHeaderSize) b->tableStart += 12;
+    if (b->tableStart > b->headBytes) return BmpStatus::Truncated;
+    uint32_t* masks = b->masks;
+    for (int i = 0; i < 3; ++i) masks[i] = Le32(head + at + 4 * i);
+    for (int i = 0; i < 3; ++i) {
+        if (!GoodMask(masks[i], b->bitCount)) return BmpStatus::BadMasks;
+        if (masks[i] & masks[(i + 1) % 3]) return BmpStatus::BadMasks;
     }
+    if (!PlatformDrawsMask(masks[0]) || !PlatformDrawsMask(masks[1]) || !PlatformDrawsMask(masks[2]))
+        b->encoding = BmpEncoding::MaskedRows;
+    return BmpStatus::Ok;
+}
 
-    uint32_t paletteCount = 0;
-    const uint32_t entryBytes = core ? 3 : 4;
-    if (bitCount <= 8) {
-        const uint32_t full = 1u << bitCount;
-        if (core) {
+// The colour table, and where the pixels start.
+BmpStatus ReadPalette(BmpHeaders* b) {
+    b->entryBytes = b->core ? 3 : 4;
+    if (b->bitCount <= 8) {
+        const uint32_t full = 1u << b->bitCount;
+        if (b->core) {
             // The core header has no colour count: the palette runs up to the pixels.
-            if (bfOffBits < tableStart) return BmpStatus::BadOffset;
-            paletteCount = (bfOffBits - tableStart) / entryBytes;
-            if (paletteCount > full) paletteCount = full;
+            if (b->bfOffBits < b->tableStart) return BmpStatus::BadOffset;
+            b->paletteCount = (b->bfOffBits - b->tableStart) / b->entryBytes;
+            if (b->paletteCount > full) b->paletteCount = full;
         } else {
-            if (clrUsed > full) return BmpStatus::BadPalette;
-            paletteCount = clrUsed ? clrUsed : full;
+            if (b->clrUsed > full) return BmpStatus::BadPalette;
+            b->paletteCount = b->clrUsed ? b->clrUsed : full;
         }
-        if (paletteCount == 0) return BmpStatus::BadPalette;
+        if (b->paletteCount == 0) return BmpStatus::BadPalette;
     }
-    const uint32_t tableEnd = tableStart + entryBytes * paletteCount;  // small: no overflow
-    if (tableEnd > headBytes) return BmpStatus::Truncated;
-    if (bfOffBits < tableEnd) return BmpStatus::BadOffset;
-    if (bfOffBits > fileSize) return BmpStatus::Truncated;
-    if (bfSize > fileSize) return BmpStatus::BadSize;
+    const uint32_t tableEnd = b->tableStart + b->entryBytes * b->paletteCount;  // small: no overflow
+    if (tableEnd > b->headBytes) return BmpStatus::Truncated;
+    if (b->bfOffBits < tableEnd) return BmpStatus::BadOffset;
+    if (b->bfOffBits > b->fileSize) return BmpStatus::Truncated;
+    if (b->bfSize > b->fileSize) return BmpStatus::BadSize;
+    return BmpStatus::Ok;
+}
 
-    // Sizes: width and height are capped, so 64-bit arithmetic cannot overflow.
-    const bool converted = encoding == BmpEncoding::MaskedRows;
-    const uint16_t sectionBits = converted ? 32 : bitCount;
-    const uint64_t fileStride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
-    const uint64_t stride = ((static_cast<uint64_t>(width) * sectionBits + 31) / 32) * 4;
-    const uint64_t image = stride * static_cast<uint64_t>(height);
-    const uint64_t fileImage = fileStride * static_cast<uint64_t>(height);
+// The section's memory and the bytes to read for it.
+BmpStatus ComputeSizes(const BmpHeaders& b, BmpSizes* z) {
+    // Width and height are capped, so 64-bit arithmetic cannot overflow.
+    const bool converted = b.encoding == BmpEncoding::MaskedRows;
+    z->sectionBits = converted ? 32 : b.bitCount;
+    const uint64_t fileStride = DibStrideBytes(static_cast<uint64_t>(b.width), b.bitCount);
+    const uint64_t stride = DibStrideBytes(static_cast<uint64_t>(b.width), z->sectionBits);
+    const uint64_t image = stride * static_cast<uint64_t>(b.height);
+    const uint64_t fileImage = fileStride * static_cast<uint64_t>(b.height);
     if (image > kBmpMaxImageBytes || fileImage > kBmpMaxImageBytes) return BmpStatus::TooLarge;
-    const uint32_t strideBytes = static_cast<uint32_t>(stride);
-    const uint32_t imageBytes = static_cast<uint32_t>(image);
+    z->fileStrideBytes = static_cast<uint32_t>(fileStride);
+    z->strideBytes = static_cast<uint32_t>(stride);
+    z->imageBytes = static_cast<uint32_t>(image);
 
-    const uint32_t available = fileSize - bfOffBits;
-    if (sizeImage > available) return BmpStatus::BadSize;
-    uint32_t dataBytes;
-    if (encoding == BmpEncoding::Rows || converted) {
-        dataBytes = static_cast<uint32_t>(fileImage);
-        if (dataBytes > available) return BmpStatus::Truncated;
+    const uint32_t available = b.fileSize - b.bfOffBits;
+    if (b.sizeImage > available) return BmpStatus::BadSize;
+    if (b.encoding == BmpEncoding::Rows || converted) {
+        z->dataBytes = static_cast<uint32_t>(fileImage);
+        if (z->dataBytes > available) return BmpStatus::Truncated;
     } else {
-        dataBytes = sizeImage ? sizeImage : available;
+        z->dataBytes = b.sizeImage ? b.sizeImage : available;
         // Allocate no more than the code can fill.
         uint32_t limit;
-        if (!CheckedMul(dataBytes, kBmpMaxRleExpansion, &limit)) limit = UINT32_MAX;
-        if (imageBytes > limit) return BmpStatus::TooLarge;
+        if (!CheckedMul(z->dataBytes, kBmpMaxRleExpansion, &limit)) limit = UINT32_MAX;
+        if (z->imageBytes > limit) return BmpStatus::TooLarge;
     }
+    return BmpStatus::Ok;
+}
 
+// The section's header, masks and colours, and how to read the pixels.
+void FillPlan(const uint8_t* head, const BmpHeaders& b, const BmpSizes& z, BmpPlan* plan) {
+    const bool converted = b.encoding == BmpEncoding::MaskedRows;
+    const bool bitfields = b.compression == kBiBitfields;
     std::memset(plan, 0, sizeof *plan);
     uint8_t* info = plan->info;
-    const bool bitfields = compression == kBiBitfields;
     Put32(info + 0, kBmpInfoHeaderSize);
-    Put32(info + 4, static_cast<uint32_t>(width));
-    Put32(info + 8, static_cast<uint32_t>(height));  // the section is bottom-up
+    Put32(info + 4, static_cast<uint32_t>(b.width));
+    Put32(info + 8, static_cast<uint32_t>(b.height));  // the section is bottom-up
     Put16(info + 12, 1);
-    Put16(info + 14, sectionBits);
+    Put16(info + 14, z.sectionBits);
     Put32(info + 16, bitfields && !converted ? kBiBitfields : kBiRgb);
-    Put32(info + 20, imageBytes);
-    Put32(info + 24, xDensity);
-    Put32(info + 28, yDensity);
-    Put32(info + 32, paletteCount);
+    Put32(info + 20, z.imageBytes);
+    Put32(info + 24, b.xDensity);
+    Put32(info + 28, b.yDensity);
+    Put32(info + 32, b.paletteCount);
     Put32(info + 36, 0);
     plan->infoBytes = kBmpInfoHeaderSize;
     if (bitfields && !converted) {
-        for (int i = 0; i < 3; ++i) Put32(info + kBmpInfoHeaderSize + 4 * i, masks[i]);
+        for (int i = 0; i < 3; ++i) Put32(info + kBmpInfoHeaderSize + 4 * i, b.masks[i]);
         plan->infoBytes += 12;
     }
-    for (uint32_t i = 0; i < paletteCount; ++i) {
-        const uint8_t* e = head + tableStart + entryBytes * i;
+    for (uint32_t i = 0; i < b.paletteCount; ++i) {
+        const uint8_t* e = head + b.tableStart + b.entryBytes * i;
         uint8_t* q = info + kBmpInfoHeaderSize + 4 * i;
         q[0] = e[0];  // blue
         q[1] = e[1];  // green
         q[2] = e[2];  // red
         q[3] = 0;
     }
-    plan->infoBytes += 4 * paletteCount;
+    plan->infoBytes += 4 * b.paletteCount;
 
-    plan->widthPx = static_cast<int32_t>(width);
-    plan->heightPx = static_cast<int32_t>(height);
-    plan->bitCount = sectionBits;
-    plan->fileBitCount = bitCount;
-    plan->fileStrideBytes = static_cast<uint32_t>(fileStride);
-    for (int i = 0; i < 3; ++i) plan->masks[i] = masks[i];
-    plan->paletteCount = paletteCount;
-    plan->strideBytes = strideBytes;
-    plan->imageBytes = imageBytes;
-    plan->encoding = encoding;
-    plan->topDown = topDown;
-    plan->checkIndices = bitCount <= 8 && paletteCount < (1u << bitCount);
-    plan->dataOffset = bfOffBits;
-    plan->dataBytes = dataBytes;
-    return BmpStatus::Ok;
+    plan->widthPx = static_cast<int32_t>(b.width);
+    plan->heightPx = static_cast<int32_t>(b.height);
+    plan->bitCount = z.sectionBits;
+    plan->fileBitCount = b.bitCount;
+    plan->fileStrideBytes = z.fileStrideBytes;
+    for (int i = 0; i < 3; ++i) plan->masks[i] = b.masks[i];
+    plan->paletteCount = b.paletteCount;
+    plan->strideBytes = z.strideBytes;
+    plan->imageBytes = z.imageBytes;
+    plan->encoding = b.encoding;
+    plan->topDown = b.topDown;
+    plan->checkIndices = b.bitCount <= 8 && b.paletteCount < (1u << b.bitCount);
+    plan->dataOffset = b.bfOffBits;
+    plan->dataBytes = z.dataBytes;
+}
+
+}  // namespace
+
+BmpStatus PlanBmp(const uint8_t* head, size_t headBytes, uint64_t fileBytes, BmpPlan* plan) {
+    BmpHeaders headers;
+    BmpSizes sizes;
+    BmpStatus status = ReadHeaders(head, headBytes, fileBytes, &headers);
+    if (status == BmpStatus::Ok) status = ReadEncoding(&headers);
+    if (status == BmpStatus::Ok) status = ReadMasks(head, &headers);
+    if (status == BmpStatus::Ok) status = ReadPalette(&headers);
+    if (status == BmpStatus::Ok) status = ComputeSizes(headers, &sizes);
+    if (status == BmpStatus::Ok) FillPlan(head, headers, sizes, plan);
+    return status;
 }
 
 namespace {

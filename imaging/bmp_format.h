@@ -17,6 +17,11 @@ constexpr uint32_t kBmpMaxImageBytes = 256u << 20;   // pixel memory of one bitm
 // An RLE file may describe at most this many pixel bytes per byte of data;
 // real encoders stay below 128 (a run of 255 pixels in 2 bytes).
 constexpr uint32_t kBmpMaxRleExpansion = 256;
+
+// Bytes of one row of a device-independent bitmap: padded to 4 bytes.
+constexpr uint64_t DibStrideBytes(uint64_t widthPx, uint32_t bitsPerPixel) {
+    return (widthPx * bitsPerPixel + 31) / 32 * 4;
+}
 // The first bytes of a file that hold everything the parser reads: file
 // header, the largest info header, masks and a full 256-entry palette.
 constexpr uint32_t kBmpMaxHeadBytes = 14 + 124 + 16 + 4 * 256;
@@ -38,6 +43,9 @@ enum class BmpStatus : uint8_t {
     Truncated,       // the file ends inside a header, the palette or the pixels
     BadRle,          // RLE data that leaves the bitmap or is cut inside a code
     BadIndex,        // a pixel names a colour past the end of a short palette
+    // Reasons of the reader alone, from the platform rather than the file:
+    Unreadable,      // the file could not be opened, sized or read in full
+    NoResources,     // no memory, or no section of the planned layout
 };
 
 const char* BmpStatusName(BmpStatus status);

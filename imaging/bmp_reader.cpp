@@ -49,40 +49,47 @@ bool ReadIntoFresh(HFILE file, uint32_t offset, unsigned char* into, uint32_t by
 }
 
 // Fills the section's memory from the file as the plan says.
-bool ReadPixels(HFILE file, const BmpPlan& plan, unsigned char* bits) {
+BmpStatus ReadPixels(HFILE file, const BmpPlan& plan, unsigned char* bits) {
     if (plan.encoding == BmpEncoding::Rows) {
         // Straight into the section: no second buffer to fill.
-        if (!ReadIntoFresh(file, plan.dataOffset, bits, plan.imageBytes)) return false;
+        if (!ReadIntoFresh(file, plan.dataOffset, bits, plan.imageBytes)) return BmpStatus::Unreadable;
         if (plan.topDown) FlipRows(bits, plan.strideBytes, static_cast<uint32_t>(plan.heightPx));
         ClearPadding(plan, bits);
     } else if (plan.encoding == BmpEncoding::MaskedRows) {
         LockedGlobal fileRows(GMEM_MOVEABLE, plan.dataBytes);
-        if (!fileRows || !ReadAt(file, plan.dataOffset, fileRows.get(), plan.dataBytes)) return false;
+        if (!fileRows) return BmpStatus::NoResources;
+        if (!ReadAt(file, plan.dataOffset, fileRows.get(), plan.dataBytes)) return BmpStatus::Unreadable;
         ConvertMaskedRows(plan, fileRows.bytes(), bits);
     } else {
         LockedGlobal code(GMEM_MOVEABLE, plan.dataBytes);
-        if (!code || !ReadAt(file, plan.dataOffset, code.get(), plan.dataBytes)) return false;
+        if (!code) return BmpStatus::NoResources;
+        if (!ReadAt(file, plan.dataOffset, code.get(), plan.dataBytes)) return BmpStatus::Unreadable;
         std::memset(bits, 0, plan.imageBytes);
-        if (DecodeRle(plan, code.bytes(), plan.dataBytes, bits) != BmpStatus::Ok) return false;
+        if (const BmpStatus decoded = DecodeRle(plan, code.bytes(), plan.dataBytes, bits); decoded != BmpStatus::Ok)
+            return decoded;
     }
-    return CheckIndices(plan, bits) == BmpStatus::Ok;
+    return CheckIndices(plan, bits);
 }
 
 }  // namespace
 
-int LoadBmpFile(const char* path, HBITMAP* bitmap) {
+int LoadBmpFile(const char* path, HBITMAP* bitmap) { return ReadBmpFile(path, bitmap) == BmpStatus::Ok ? 1 : 0; }
+
+BmpStatus ReadBmpFile(const char* path, HBITMAP* bitmap) {
     *bitmap = nullptr;
     UniqueFile file{sys()._lopen(path, OF_READ)};
-    if (!file) return 0;
+    if (!file) return BmpStatus::Unreadable;
 
     const LONG fileBytes = sys()._llseek(file.get(), 0, FILE_END);
-    if (fileBytes < 0 || sys()._llseek(file.get(), 0, FILE_BEGIN) != 0) return 0;
+    if (fileBytes < 0 || sys()._llseek(file.get(), 0, FILE_BEGIN) != 0) return BmpStatus::Unreadable;
     unsigned char head[kBmpMaxHeadBytes];
     const UINT headBytes =
         static_cast<UINT>(fileBytes < static_cast<LONG>(sizeof head) ? fileBytes : sizeof head);
-    if (sys()._lread(file.get(), head, headBytes) != headBytes) return 0;
+    if (sys()._lread(file.get(), head, headBytes) != headBytes) return BmpStatus::Unreadable;
     BmpPlan plan;
-    if (PlanBmp(head, headBytes, static_cast<uint64_t>(fileBytes), &plan) != BmpStatus::Ok) return 0;
+    if (const BmpStatus planned = PlanBmp(head, headBytes, static_cast<uint64_t>(fileBytes), &plan);
+        planned != BmpStatus::Ok)
+        return planned;
 
     // The colours come from the header (DIB_RGB_COLORS): no context needed.
     // Under Wine, making and deleting one was the dearest step of an import
@@ -90,14 +97,15 @@ int LoadBmpFile(const char* path, HBITMAP* bitmap) {
     void* bits = nullptr;
     UniqueBitmap section{sys().CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(plan.info),
                                                 DIB_RGB_COLORS, &bits, nullptr, 0)};
-    if (!section || !bits) return 0;
+    if (!section || !bits) return BmpStatus::NoResources;
     // Write no more than the platform gave.
     BITMAP bm;
-    if (sys().GetObjectA(section.get(), sizeof bm, &bm) != static_cast<int>(sizeof bm)) return 0;
+    if (sys().GetObjectA(section.get(), sizeof bm, &bm) != static_cast<int>(sizeof bm)) return BmpStatus::NoResources;
     if (static_cast<uint32_t>(bm.bmWidthBytes) != plan.strideBytes || bm.bmHeight != plan.heightPx)
-        return 0;
+        return BmpStatus::NoResources;
 
-    if (!ReadPixels(file.get(), plan, static_cast<unsigned char*>(bits))) return 0;
+    if (const BmpStatus read = ReadPixels(file.get(), plan, static_cast<unsigned char*>(bits)); read != BmpStatus::Ok)
+        return read;
     *bitmap = section.release();
-    return 1;
+    return BmpStatus::Ok;
 }

@@ -26,20 +26,6 @@ static_assert(offsetof(BmpFileHeader, bfOffBits) == 10);
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(sizeof(BITMAP) == 24);
 
-// The 40-byte header of the file, every field from the bitmap's record.
-BITMAPINFOHEADER HeaderFor(const BITMAP& bm, const DibLayout& layout) {
-    BITMAPINFOHEADER h{};
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = bm.bmWidth;
-    h.biHeight = bm.bmHeight;
-    h.biPlanes = bm.bmPlanes;
-    h.biBitCount = bm.bmBitsPixel;
-    h.biCompression = BI_RGB;
-    h.biSizeImage = layout.imageBytes;
-    h.biClrUsed = layout.paletteCount;
-    return h;
-}
-
 // Releases a header block from its locked pointer.
 struct InfoOwner {
     BITMAPINFO* info;
@@ -51,18 +37,16 @@ bool WriteAll(HFILE file, const void* data, uint32_t bytes) {
            static_cast<long>(bytes);
 }
 
-// True when `section` is a bottom-up DIB section whose memory holds exactly
-// the rows the conversion would write. The conversion of its first scan line
-// settles it (and fills `info`'s colour table): it must equal the first row
-// in memory and differ from the last, or the order stays unknown.
-bool RowsAreFinal(HDC dc, HBITMAP section, BITMAPINFO* info, const DibLayout& layout,
-                  const void** rows) {
+// The memory of `section` when it is laid out as the file's rows would be:
+// a bottom-up DIB section of one plane, the layout's stride, and an encoding
+// the conversion writes unchanged. Null otherwise. Reads the record only.
+const uint8_t* SectionRows(HBITMAP section, const DibLayout& layout, uint32_t* heightPx) {
     DIBSECTION ds;
-    if (sys().GetObjectA(section, sizeof ds, &ds) != static_cast<int>(sizeof ds)) return false;
+    if (sys().GetObjectA(section, sizeof ds, &ds) != static_cast<int>(sizeof ds)) return nullptr;
     const BITMAPINFOHEADER& h = ds.dsBmih;
-    const auto* bits = static_cast<const unsigned char*>(ds.dsBm.bmBits);
-    if (!bits || ds.dsBm.bmPlanes != 1 || h.biHeight < 0) return false;
-    if (static_cast<uint32_t>(ds.dsBm.bmWidthBytes) != layout.strideBytes) return false;
+    const auto* bits = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+    if (!bits || ds.dsBm.bmPlanes != 1 || h.biHeight < 0) return nullptr;
+    if (static_cast<uint32_t>(ds.dsBm.bmWidthBytes) != layout.strideBytes) return nullptr;
     bool plain = h.biCompression == BI_RGB;
     if (h.biCompression == BI_BITFIELDS) {
         // The conversion writes 5-5-5 at 16 bits and 8-8-8 at 32.
@@ -70,21 +54,40 @@ bool RowsAreFinal(HDC dc, HBITMAP section, BITMAPINFO* info, const DibLayout& la
         plain = (h.biBitCount == 16 && m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F) ||
                 (h.biBitCount == 32 && m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF);
     }
-    if (!plain || h.biBitCount != ds.dsBm.bmBitsPixel) return false;
+    if (!plain || h.biBitCount != ds.dsBm.bmBitsPixel) return nullptr;
+    *heightPx = static_cast<uint32_t>(ds.dsBm.bmHeight);
+    return bits;
+}
 
-    LockedGlobal probe(kPixelBufferFlags, layout.strideBytes);
-    if (!probe) return false;
-    if (sys().GetDIBits(dc, section, 0, 1, probe.get(), info, DIB_RGB_COLORS) != 1) return false;
-    const std::size_t stride = layout.strideBytes;
-    const std::size_t height = static_cast<std::size_t>(ds.dsBm.bmHeight);
-    if (std::memcmp(probe.get(), bits, stride) != 0) return false;
-    if (height > 1 && std::memcmp(probe.get(), bits + (height - 1) * stride, stride) == 0)
+// The platform's conversion of scan lines [0, lines) into `rows`, through a
+// scratch copy of the file's header: the conversion rewrites header fields
+// (biClrUsed comes back 0), and only the colour table it writes is kept.
+bool ConvertRows(HDC dc, HBITMAP bitmap, BITMAPINFO* info, const DibLayout& layout, UINT lines, void* rows) {
+    const uint32_t infoBytes = sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount;
+    LockedGlobal scratch(kHeaderBlockFlags, infoBytes);
+    if (!scratch) return false;
+    std::memcpy(scratch.get(), info, infoBytes);
+    auto* converted = static_cast<BITMAPINFO*>(scratch.get());
+    if (sys().GetDIBits(dc, bitmap, 0, lines, rows, converted, DIB_RGB_COLORS) != static_cast<int>(lines))
         return false;
-    *rows = bits;
+    std::memcpy(info->bmiColors, converted->bmiColors, 4 * layout.paletteCount);
     return true;
 }
 
 }  // namespace
+
+BITMAPINFOHEADER InfoHeaderFor(const BITMAP& bm, const DibLayout& layout) {
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = bm.bmWidth;
+    h.biHeight = bm.bmHeight;  // positive: rows bottom row first
+    h.biPlanes = bm.bmPlanes;
+    h.biBitCount = bm.bmBitsPixel;  // the bitmap's own, not the rounded depth
+    h.biCompression = BI_RGB;
+    h.biSizeImage = layout.imageBytes;
+    h.biClrUsed = layout.paletteCount;
+    return h;
+}
 
 bool ComputeDibLayout(const BITMAP& bm, DibLayout* layout) {
     const uint16_t depth = static_cast<uint16_t>(bm.bmPlanes * bm.bmBitsPixel);
@@ -92,10 +95,9 @@ bool ComputeDibLayout(const BITMAP& bm, DibLayout* layout) {
     if (depth == 0) d = 4;
     layout->paletteCount = d < 24 ? 1u << d : 0;
     if (bm.bmWidth < 0 || bm.bmHeight < 0) return false;
-    uint32_t rowBits;
-    if (!CheckedMul(static_cast<uint32_t>(bm.bmWidth), bm.bmBitsPixel, &rowBits)) return false;
-    if (!CheckedAdd(rowBits, 31, &rowBits)) return false;
-    layout->strideBytes = rowBits / 32 * 4;
+    const uint64_t stride = DibStrideBytes(static_cast<uint64_t>(bm.bmWidth), bm.bmBitsPixel);
+    if (stride > UINT32_MAX) return false;
+    layout->strideBytes = static_cast<uint32_t>(stride);
     return CheckedMul(layout->strideBytes, static_cast<uint32_t>(bm.bmHeight), &layout->imageBytes);
 }
 
@@ -112,7 +114,7 @@ BITMAPINFO* MakeBmpInfo(HBITMAP bitmap) {
         sys().GlobalFree(block);
         return nullptr;
     }
-    info->bmiHeader = HeaderFor(bm, layout);
+    info->bmiHeader = InfoHeaderFor(bm, layout);
     return info;
 }
 
@@ -130,24 +132,30 @@ int SaveBmpFile(const char* path, HBITMAP bitmap) {
     if (!sys().GetObjectA(bitmap, sizeof bm, &bm)) return 0;
     DibLayout layout;
     if (!ComputeDibLayout(bm, &layout)) return 0;
-    // What the conversion changes in the header (it resets biClrUsed to 0)
-    // must not reach the file: the header is the one built from the record.
-    const BITMAPINFOHEADER header = info.info->bmiHeader;
 
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
     if (!dc) return 0;
+    // A section's own memory is written as it is when the conversion of its
+    // first scan line (which also fills the colour table) equals the first
+    // row in memory and differs from the last: otherwise the order is unknown.
     const void* rows = nullptr;
+    uint32_t heightPx = 0;
+    if (const uint8_t* memory = SectionRows(bitmap, layout, &heightPx)) {
+        const size_t stride = layout.strideBytes;
+        LockedGlobal firstLine(kPixelBufferFlags, stride);
+        if (firstLine && ConvertRows(dc.get(), bitmap, info.info, layout, 1, firstLine.get()) &&
+            std::memcmp(firstLine.get(), memory, stride) == 0 &&
+            (heightPx <= 1 || std::memcmp(firstLine.get(), memory + (heightPx - 1) * stride, stride) != 0))
+            rows = memory;
+    }
     LockedGlobal pixels;
-    if (!RowsAreFinal(dc.get(), bitmap, info.info, layout, &rows)) {
-        if (!pixels.Allocate(kPixelBufferFlags, layout.imageBytes)) return 0;
-        info.info->bmiHeader = header;
+    if (!rows) {
         // A conversion that fails would leave the rows undefined: no file.
-        if (sys().GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), pixels.get(),
-                            info.info, DIB_RGB_COLORS) == 0)
+        if (!pixels.Allocate(kPixelBufferFlags, layout.imageBytes)) return 0;
+        if (!ConvertRows(dc.get(), bitmap, info.info, layout, static_cast<UINT>(bm.bmHeight), pixels.get()))
             return 0;
         rows = pixels.get();
     }
-    info.info->bmiHeader = header;
 
     const uint32_t infoBytes = sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount;
     BmpFileHeader file{};

@@ -16,6 +16,10 @@ struct DibLayout {
 // False when a size does not fit in 32 bits.
 [[nodiscard]] bool ComputeDibLayout(const BITMAP& bm, DibLayout* layout);
 
+// The 40-byte info header of a bitmap's device-independent form, every field
+// from its own record: rows bottom row first, no compression.
+BITMAPINFOHEADER InfoHeaderFor(const BITMAP& bm, const DibLayout& layout);
+
 // A locked header block (GMEM_MOVEABLE | GMEM_ZEROINIT): BITMAPINFOHEADER and
 // P zero palette entries, described from the bitmap's own record. Null when
 // the bitmap cannot describe itself or no memory is had. Release it with

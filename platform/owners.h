@@ -77,6 +77,12 @@ public:
     explicit operator bool() const { return data_ != nullptr; }
     void* get() const { return data_; }
     unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+    // Unlocked; the caller owns the block from here.
+    HGLOBAL Release() {
+        if (data_) sys().GlobalUnlock(block_);
+        data_ = nullptr;
+        return std::exchange(block_, nullptr);
+    }
 
 private:
     void Free() {

@@ -17,7 +17,7 @@ constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite 
 
 // Loads `file` under a probe; on success returns the pixels, top row first.
 struct Loaded {
-    int result;
+    BmpStatus result;
     bool bitmap;
     int bitCount;
     std::vector<uint32_t> pixels;
@@ -27,7 +27,7 @@ Loaded Load(const std::vector<uint8_t>& file) {
     WriteBytes(path, file);
     PlatformProbe probe;
     HBITMAP b = reinterpret_cast<HBITMAP>(0x1234);
-    Loaded out{LoadBmpFile(path.c_str(), &b), b != nullptr, 0, {}};
+    Loaded out{ReadBmpFile(path.c_str(), &b), b != nullptr, 0, {}};
     if (b) {
         BITMAP bm{};
         GetObjectA(b, sizeof bm, &bm);
@@ -195,7 +195,7 @@ TEST(BmpReader, ReadsTheVariantsOtherToolsWrite) {
     for (const auto& c : Variants()) {
         SCOPED_TRACE(c.name);
         Loaded l = Load(c.file.Build());
-        ASSERT_EQ(l.result, 1);
+        ASSERT_EQ(l.result, BmpStatus::Ok) << BmpStatusName(l.result);
         EXPECT_TRUE(l.bitmap);
         EXPECT_EQ(l.bitCount, c.bitCount);
         EXPECT_EQ(l.pixels, c.pixels);
@@ -217,42 +217,49 @@ struct BadCase {
     const char* name;
     std::function<void(BmpBuilder&)> mutate;
     std::function<void(std::vector<uint8_t>&)> cut;
+    BmpStatus why;
 };
+
+// Refused for this reason, with nothing made.
+void ExpectRefused(const Loaded& l, BmpStatus why) {
+    EXPECT_EQ(l.result, why) << BmpStatusName(l.result) << ", not " << BmpStatusName(why);
+    EXPECT_FALSE(l.bitmap);
+}
 
 TEST(BmpReader, RefusesMalformedFilesCleanly) {
     auto none = [](std::vector<uint8_t>&) {};
     auto keep = [](BmpBuilder&) {};
     const BadCase kCases[] = {
-        {"not BM", [](BmpBuilder& b) { b.signature[0] = 'X'; }, none},
-        {"empty", keep, [](std::vector<uint8_t>& f) { f.clear(); }},
-        {"13 bytes", keep, [](std::vector<uint8_t>& f) { f.resize(13); }},
-        {"cut inside the info header", keep, [](std::vector<uint8_t>& f) { f.resize(40); }},
-        {"cut inside the palette", keep, [](std::vector<uint8_t>& f) { f.resize(60); }},
-        {"last row cut by one byte", keep, [](std::vector<uint8_t>& f) { f.pop_back(); }},
-        {"header size 41", [](BmpBuilder& b) { b.headerSize = 41; }, none},
-        {"header size 64", [](BmpBuilder& b) { b.headerSize = 64; }, none},
-        {"2 planes", [](BmpBuilder& b) { b.planes = 2; }, none},
-        {"2 bits", [](BmpBuilder& b) { b.bits = 2; }, none},
-        {"0 bits", [](BmpBuilder& b) { b.bits = 0; }, none},
-        {"compression 4 (JPEG)", [](BmpBuilder& b) { b.compression = 4; }, none},
-        {"RLE8 at 4 bits", [](BmpBuilder& b) { b.compression = 1; b.bits = 4; }, none},
-        {"bit fields at 8 bits", [](BmpBuilder& b) { b.compression = 3; b.masks = {0xE0, 0x1C, 0x3}; }, none},
-        {"width 0", [](BmpBuilder& b) { b.width = 0; }, none},
-        {"negative width", [](BmpBuilder& b) { b.width = -3; }, none},
-        {"height 0", [](BmpBuilder& b) { b.height = 0; }, none},
-        {"height INT_MIN", [](BmpBuilder& b) { b.height = INT32_MIN; }, none},
-        {"width 32769", [](BmpBuilder& b) { b.width = 32769; }, none},
-        {"huge, with a matching bfSize", [](BmpBuilder& b) { b.width = 30000; b.height = 30000; b.bfSize = 0xFFFFFFF0; }, none},
-        {"257 colours at 8 bits", [](BmpBuilder& b) { b.clrUsed = 257; }, none},
-        {"3 colours at 1 bit", [](BmpBuilder& b) { b.bits = 1; b.clrUsed = 3; }, none},
-        {"bfOffBits inside the palette", [](BmpBuilder& b) { b.bfOffBits = 60; }, none},
-        {"bfOffBits past the end", [](BmpBuilder& b) { b.bfOffBits = 100000; }, none},
-        {"bfOffBits leaves too few pixels", [](BmpBuilder& b) { b.bfOffBits = 14 + 40 + 12 + 1; }, none},
-        {"bfSize above the file", [](BmpBuilder& b) { b.bfSize = 0x7DDDDDDD; }, none},
-        {"biSizeImage above the data", [](BmpBuilder& b) { b.sizeImage = 9; }, none},
-        {"absurd density", [](BmpBuilder& b) { b.xDensity = 30000000; }, none},
-        {"negative density", [](BmpBuilder& b) { b.yDensity = 0xFFFFFFFF; }, none},
-        {"index past a short palette", [](BmpBuilder& b) { b.pixels[1] = 3; }, none},
+        {"not BM", [](BmpBuilder& b) { b.signature[0] = 'X'; }, none, BmpStatus::NotBmp},
+        {"empty", keep, [](std::vector<uint8_t>& f) { f.clear(); }, BmpStatus::NotBmp},
+        {"13 bytes", keep, [](std::vector<uint8_t>& f) { f.resize(13); }, BmpStatus::NotBmp},
+        {"cut inside the info header", keep, [](std::vector<uint8_t>& f) { f.resize(40); }, BmpStatus::Truncated},
+        {"cut inside the palette", keep, [](std::vector<uint8_t>& f) { f.resize(60); }, BmpStatus::Truncated},
+        {"last row cut by one byte", keep, [](std::vector<uint8_t>& f) { f.pop_back(); }, BmpStatus::BadSize},
+        {"header size 41", [](BmpBuilder& b) { b.headerSize = 41; }, none, BmpStatus::BadHeaderSize},
+        {"header size 64", [](BmpBuilder& b) { b.headerSize = 64; }, none, BmpStatus::BadHeaderSize},
+        {"2 planes", [](BmpBuilder& b) { b.planes = 2; }, none, BmpStatus::BadPlanes},
+        {"2 bits", [](BmpBuilder& b) { b.bits = 2; }, none, BmpStatus::BadBitCount},
+        {"0 bits", [](BmpBuilder& b) { b.bits = 0; }, none, BmpStatus::BadBitCount},
+        {"compression 4 (JPEG)", [](BmpBuilder& b) { b.compression = 4; }, none, BmpStatus::BadCompression},
+        {"RLE8 at 4 bits", [](BmpBuilder& b) { b.compression = 1; b.bits = 4; }, none, BmpStatus::BadCompression},
+        {"bit fields at 8 bits", [](BmpBuilder& b) { b.compression = 3; b.masks = {0xE0, 0x1C, 0x3}; }, none, BmpStatus::BadCompression},
+        {"width 0", [](BmpBuilder& b) { b.width = 0; }, none, BmpStatus::BadDimensions},
+        {"negative width", [](BmpBuilder& b) { b.width = -3; }, none, BmpStatus::BadDimensions},
+        {"height 0", [](BmpBuilder& b) { b.height = 0; }, none, BmpStatus::BadDimensions},
+        {"height INT_MIN", [](BmpBuilder& b) { b.height = INT32_MIN; }, none, BmpStatus::BadDimensions},
+        {"width 32769", [](BmpBuilder& b) { b.width = 32769; }, none, BmpStatus::BadDimensions},
+        {"huge, with a matching bfSize", [](BmpBuilder& b) { b.width = 30000; b.height = 30000; b.bfSize = 0xFFFFFFF0; }, none, BmpStatus::BadSize},
+        {"257 colours at 8 bits", [](BmpBuilder& b) { b.clrUsed = 257; }, none, BmpStatus::BadPalette},
+        {"3 colours at 1 bit", [](BmpBuilder& b) { b.bits = 1; b.clrUsed = 3; }, none, BmpStatus::BadPalette},
+        {"bfOffBits inside the palette", [](BmpBuilder& b) { b.bfOffBits = 60; }, none, BmpStatus::BadOffset},
+        {"bfOffBits past the end", [](BmpBuilder& b) { b.bfOffBits = 100000; }, none, BmpStatus::Truncated},
+        {"bfOffBits leaves too few pixels", [](BmpBuilder& b) { b.bfOffBits = 14 + 40 + 12 + 1; }, none, BmpStatus::Truncated},
+        {"bfSize above the file", [](BmpBuilder& b) { b.bfSize = 0x7DDDDDDD; }, none, BmpStatus::BadSize},
+        {"biSizeImage above the data", [](BmpBuilder& b) { b.sizeImage = 9; }, none, BmpStatus::BadSize},
+        {"absurd density", [](BmpBuilder& b) { b.xDensity = 30000000; }, none, BmpStatus::BadDensity},
+        {"negative density", [](BmpBuilder& b) { b.yDensity = 0xFFFFFFFF; }, none, BmpStatus::BadDensity},
+        {"index past a short palette", [](BmpBuilder& b) { b.pixels[1] = 3; }, none, BmpStatus::BadIndex},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -260,9 +267,7 @@ TEST(BmpReader, RefusesMalformedFilesCleanly) {
         c.mutate(b);
         std::vector<uint8_t> f = b.Build();
         c.cut(f);
-        Loaded l = Load(f);
-        EXPECT_EQ(l.result, 0);
-        EXPECT_FALSE(l.bitmap);
+        ExpectRefused(Load(f), c.why);
     }
 }
 
@@ -274,26 +279,27 @@ TEST(BmpReader, RefusesBadMasksAndRleCleanly) {
         std::vector<uint32_t> masks;
         std::vector<uint8_t> code;
         int32_t height;
+        BmpStatus why;
     };
     const Case kCases[] = {
-        {"empty blue mask", 16, 3, {0xFF00, 0x00FF, 0}, {}, 2},
-        {"overlapping masks", 16, 3, {0xF800, 0x0FE0, 0x001F}, {}, 2},
-        {"split mask", 16, 3, {0xF000, 0x0F0F, 0x00F0}, {}, 2},
-        {"mask wider than 16 bits", 16, 3, {0x1F0000, 0x07E0, 0x001F}, {}, 2},
-        {"run past the row", 8, 1, {}, {5, 1, 0, 1}, 2},
-        {"literal past the row", 8, 1, {}, {0, 5, 1, 1, 1, 1, 1, 0}, 2},
-        {"literal cut by the end of the data", 8, 1, {}, {0, 4, 1, 1}, 2},
-        {"delta past the right edge", 8, 1, {}, {0, 2, 5, 0, 0, 1}, 2},
-        {"delta past the top", 8, 1, {}, {0, 2, 0, 3, 0, 1}, 2},
-        {"delta cut", 8, 1, {}, {0, 2, 1}, 2},
-        {"pixels above the top", 8, 1, {}, {0, 0, 0, 0, 1, 1}, 2},
-        {"line end past the top", 8, 1, {}, {0, 0, 0, 0, 0, 0, 0, 1}, 2},
-        {"code cut before its end", 8, 1, {}, {4, 1, 0, 0}, 2},
-        {"RLE4 run past the padded row", 4, 2, {}, {9, 0x11, 0, 1}, 2},
-        {"delta past the padded row", 4, 2, {}, {8, 0x11, 0, 2, 1, 0, 0, 1}, 2},
-        {"top-down RLE", 8, 1, {}, {4, 1, 0, 1}, -2},
-        {"RLE index past the palette", 8, 1, {}, {2, 7, 0, 1}, 2},
-        {"RLE expanding past the cap", 8, 1, {}, {0, 1}, 32000},
+        {"empty blue mask", 16, 3, {0xFF00, 0x00FF, 0}, {}, 2, BmpStatus::BadMasks},
+        {"overlapping masks", 16, 3, {0xF800, 0x0FE0, 0x001F}, {}, 2, BmpStatus::BadMasks},
+        {"split mask", 16, 3, {0xF000, 0x0F0F, 0x00F0}, {}, 2, BmpStatus::BadMasks},
+        {"mask wider than 16 bits", 16, 3, {0x1F0000, 0x07E0, 0x001F}, {}, 2, BmpStatus::BadMasks},
+        {"run past the row", 8, 1, {}, {5, 1, 0, 1}, 2, BmpStatus::BadRle},
+        {"literal past the row", 8, 1, {}, {0, 5, 1, 1, 1, 1, 1, 0}, 2, BmpStatus::BadRle},
+        {"literal cut by the end of the data", 8, 1, {}, {0, 4, 1, 1}, 2, BmpStatus::BadRle},
+        {"delta past the right edge", 8, 1, {}, {0, 2, 5, 0, 0, 1}, 2, BmpStatus::BadRle},
+        {"delta past the top", 8, 1, {}, {0, 2, 0, 3, 0, 1}, 2, BmpStatus::BadRle},
+        {"delta cut", 8, 1, {}, {0, 2, 1}, 2, BmpStatus::BadRle},
+        {"pixels above the top", 8, 1, {}, {0, 0, 0, 0, 1, 1}, 2, BmpStatus::BadRle},
+        {"line end past the top", 8, 1, {}, {0, 0, 0, 0, 0, 0, 0, 1}, 2, BmpStatus::BadRle},
+        {"code cut before its end", 8, 1, {}, {4, 1, 0, 0}, 2, BmpStatus::BadRle},
+        {"RLE4 run past the padded row", 4, 2, {}, {9, 0x11, 0, 1}, 2, BmpStatus::BadRle},
+        {"delta past the padded row", 4, 2, {}, {8, 0x11, 0, 2, 1, 0, 0, 1}, 2, BmpStatus::BadRle},
+        {"top-down RLE", 8, 1, {}, {4, 1, 0, 1}, -2, BmpStatus::BadCompression},
+        {"RLE index past the palette", 8, 1, {}, {2, 7, 0, 1}, 2, BmpStatus::BadIndex},
+        {"RLE expanding past the cap", 8, 1, {}, {0, 1}, 32000, BmpStatus::TooLarge},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -308,9 +314,7 @@ TEST(BmpReader, RefusesBadMasksAndRleCleanly) {
             b.clrUsed = 3;
         }
         b.pixels = c.code.empty() ? std::vector<uint8_t>(16, 0) : c.code;
-        Loaded l = Load(b.Build());
-        EXPECT_EQ(l.result, 0);
-        EXPECT_FALSE(l.bitmap);
+        ExpectRefused(Load(b.Build()), c.why);
     }
 }
 
@@ -319,7 +323,7 @@ TEST(BmpReader, MissingFileFails) {
     Loaded l{};
     PlatformProbe probe;
     HBITMAP b = reinterpret_cast<HBITMAP>(0x1234);
-    EXPECT_EQ(LoadBmpFile(TempPath("no_such_file.bmp").c_str(), &b), 0);
+    EXPECT_EQ(ReadBmpFile(TempPath("no_such_file.bmp").c_str(), &b), BmpStatus::Unreadable);
     EXPECT_EQ(b, nullptr);
     EXPECT_EQ(probe.LiveHandles(), 0);
 }
@@ -340,20 +344,21 @@ TEST(BmpReader, EveryFailureReleasesEverything) {
         for (int n = 1;; ++n) {
             PlatformProbe probe;
             HBITMAP b = reinterpret_cast<HBITMAP>(0x1234);
-            int r;
+            BmpStatus r;
             std::string call;
             {
                 FailNthCall fault{probe, n};
-                r = LoadBmpFile(path.c_str(), &b);
+                r = ReadBmpFile(path.c_str(), &b);
                 if (!fault.Fired()) {
-                    EXPECT_EQ(r, 1);
+                    EXPECT_EQ(r, BmpStatus::Ok);
                     DeleteObject(b);
                     break;
                 }
                 call = probe.FailedCall();
             }
             SCOPED_TRACE("call " + std::to_string(n) + " " + call);
-            EXPECT_EQ(r, 0);
+            // The platform's failure, never blamed on the file.
+            EXPECT_TRUE(r == BmpStatus::Unreadable || r == BmpStatus::NoResources) << BmpStatusName(r);
             EXPECT_EQ(b, nullptr);
             EXPECT_EQ(probe.LiveHandles(), 0);
             EXPECT_TRUE(probe.Errors().empty());
