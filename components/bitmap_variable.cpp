@@ -1,6 +1,7 @@
 // zqBitmapVariable: the variable type that owns one bitmap. Reading "value"
 // lends the held handle; writing "value" stores a private duplicate and the
 // writer keeps (and later deletes) what it passed.
+#include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
 #include "framework/attribute_name.h"
@@ -14,12 +15,6 @@ namespace {
 // The instance is one handle: the bitmap the variable owns, or null.
 HBITMAP Held(const uint8_t* instance) { return LoadAt<HBITMAP>(instance, 0); }
 void Hold(uint8_t* instance, HBITMAP bitmap) { StoreAt(instance, 0, bitmap); }
-
-// Handles travel as the 32-bit payload of an integer value.
-int32_t AsPayload(HBITMAP bitmap) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(bitmap)); }
-HBITMAP FromPayload(int32_t payload) {
-    return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(payload)));
-}
 
 // The old bitmap goes only after the new one is in place, so storing the
 // variable's own handle never reads a deleted bitmap.
@@ -35,83 +30,83 @@ void Replace(uint8_t* instance, HBITMAP next) {
 SlotResult Store(uint8_t* instance, HBITMAP bitmap) {
     if (!IsBitmap(bitmap)) {
         Replace(instance, nullptr);
-        return bitmap ? 1 : 0;
+        return bitmap ? kSlotDeclined : kSlotDone;
     }
     const HBITMAP copy = DuplicateBitmap(bitmap);
-    if (!copy) return 1;
+    if (!copy) return kSlotDeclined;
     Replace(instance, copy);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult HOSTAPI Construct(uint8_t* instance) {
     if (instance) Hold(instance, nullptr);
-    return 0;
+    return kSlotDone;
 }
 
 // The host's fresh block holds anything: it is emptied before the copy.
 SlotResult HOSTAPI CopyConstruct(uint8_t* destination, const uint8_t* source) {
-    if (!destination) return 0;
+    if (!destination) return kSlotDone;
     Hold(destination, nullptr);
     if (source && Held(source)) Hold(destination, DuplicateBitmap(Held(source)));
-    return 0;
+    return kSlotDone;
 }
 
 // The destination's own bitmap is deleted, not dropped; the copy is made
 // first so that assigning a variable to itself keeps its bitmap.
 SlotResult HOSTAPI Assign(uint8_t* destination, const uint8_t* source) {
-    if (!destination) return 0;
+    if (!destination) return kSlotDone;
     const HBITMAP from = source ? Held(source) : nullptr;
     Replace(destination, from ? DuplicateBitmap(from) : nullptr);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult HOSTAPI Destruct(uint8_t* instance) {
     if (instance) Replace(instance, nullptr);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult HOSTAPI ReadAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* value) {
-    if (!instance || !value) return 1;
+    if (!instance || !value) return kSlotDeclined;
     const HBITMAP held = Held(instance);
     if (NameIs(name, "value")) {
         // Only an integer or "any" request is answered: the handle is an integer.
         const int16_t preset = TagOf(value);
-        if (preset != kTagInteger && preset != kTagAny) return 1;
-        SetInteger(value, AsPayload(held));
-        return 0;
+        if (preset != kTagInteger && preset != kTagAny) return kSlotDeclined;
+        SetInteger(value, BitmapPayload(held));
+        return kSlotDone;
     }
     const bool width = NameIs(name, "width");
     if (width || NameIs(name, "height")) {
         SetInteger(value, 0);
         BITMAP bm;
         if (held && ReadBitmapRecord(held, &bm)) SetInteger(value, width ? bm.bmWidth : bm.bmHeight);
-        return 0;
+        return kSlotDone;
     }
     if (NameIs(name, "bitmap")) {
         // The block belongs to the caller; 0 when empty or it cannot be made.
         SetInteger(value, 0);
         if (held) SetInteger(value, static_cast<int32_t>(reinterpret_cast<uintptr_t>(MakePackedDib(held))));
-        return 0;
+        return kSlotDone;
     }
-    return 1;
+    return kSlotDeclined;
 }
 
 SlotResult HOSTAPI WriteAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* value) {
-    if (!instance || !value || !NameIs(name, "value")) return 1;
+    if (!instance || !value || !NameIs(name, "value")) return kSlotDeclined;
     switch (TagOf(value)) {
         case kTagInteger:
-            return Store(instance, FromPayload(IntegerPayload(value)));
+            return Store(instance, BitmapFromPayload(IntegerPayload(value)));
         case kTagLongReference: {
             // The host turns the reference into the handle it stands for.
             HostValue converted{};
             SetInteger(&converted, 0);
             const HostStatus status = ConvertValue(instance, value, &converted);
             if (status != 0) return status;
-            if (TagOf(&converted) != kTagInteger) return 1;
-            return Store(instance, FromPayload(IntegerPayload(&converted)));
+            if (TagOf(&converted) != kTagInteger) return kSlotDeclined;
+            return Store(instance, BitmapFromPayload(IntegerPayload(&converted)));
         }
         default:
-            return 1;
+            return kSlotDeclined;
     }
 }
 
@@ -126,5 +121,5 @@ extern "C" void HOSTAPI zqBitmapVariable(RegistrationRecord* record) {
         {0, kSlotGetAttribute, reinterpret_cast<void*>(&ReadAttribute)},
         {0, kSlotSetAttribute, reinterpret_cast<void*>(&WriteAttribute)},
     };
-    RegisterComponent(record, ComponentInfo{"zqBitmapVariable", 4, kKindVariable, slots, 6});
+    RegisterComponent(record, ComponentInfo{"zqBitmapVariable", 4, kKindVariable, slots, std::size(slots)});
 }

@@ -14,21 +14,21 @@ constexpr int16_t kErrorNone = 0;
 constexpr int16_t kErrorNotDeleted = 6;
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {kSourceOffset, FieldKind::Value},       // the file name: literal, reference or message data
-    {kErrorCodeOffset, FieldKind::Plain16},  // 0 or 6; Construct clears it, never saved
+    {0, FieldKind::Event, "event", 301},
+    {kSourceOffset, FieldKind::Value, "fileName"},         // literal, reference or message data
+    {kErrorCodeOffset, FieldKind::Plain16, "errorCode"},  // 0 or 6; Construct clears it, never saved
 };
+ModifierState state;
+
 
 SlotResult HOSTAPI GetErrorAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* result) {
-    if (!instance || !result || !NameIs(name, "error")) return 1;
+    if (!instance || !result || !NameIs(name, "error")) return kSlotDeclined;
     SetInteger(result, LoadAt<int16_t>(instance, kErrorCodeOffset));
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kDeleteFile, "zqDeleteFile", 54, kFields, DeleteNamedFile, nullptr, GetErrorAttribute,
-                     nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 52);
 
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
@@ -36,22 +36,23 @@ SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
     const auto* configured = reinterpret_cast<const HostValue*>(instance + kSourceOffset);
     const HostValue* source = fns::ActiveFileName(configured, message);
     TextBuffer native;
-    fns::ExpandedName(kDeleteFileState, instance, source, native);
+    fns::ExpandedName(state, instance, source, native);
 
     // DeleteFileA, not OpenFile(OF_DELETE): the latter's 128-byte OFSTRUCT
     // refuses every path of 128 characters or more, and names run to 255.
     if (!sys().DeleteFileA(native)) {
         StoreAt(instance, kErrorCodeOffset, kErrorNotDeleted);
-        return 1;
+        return kSlotDeclined;
     }
 
     // A string variable named by a reference learns the full path deleted,
     // in portable form. Long references and other variables are left alone.
-    fns::WriteBackName(kDeleteFileState, instance, source, native, true);
+    fns::WriteBackName(state, instance, source, native, true);
     StoreAt(instance, kErrorCodeOffset, kErrorNone);
-    return 0;
+    return kSlotDone;
 }
 
 }  // namespace
 
-extern "C" void HOSTAPI zqDeleteFile(RegistrationRecord* record) { Modifier<kDeleteFile>::Register(record); }
+ZQ_MODIFIER(zqDeleteFile, .instanceSize = 54, .fields = kFields, .state = &state, .onEvent = DeleteNamedFile,
+            .getAttribute = GetErrorAttribute);

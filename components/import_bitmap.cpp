@@ -1,5 +1,6 @@
 // zqImportBitmap: reads a BMP file into a bitmap variable.
 #include "components/file_name_setting.h"
+#include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bmp_reader.h"
 #include "platform/owners.h"
@@ -14,17 +15,18 @@ constexpr size_t kBitmapVariable = 60;
 constexpr size_t kActiveFileName = 102;
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {kShowDialog, FieldKind::Boolean},
-    {kUseFileName, FieldKind::Boolean},
-    {kFileName, FieldKind::Value},
-    {kBitmapVariable, FieldKind::Value},
+    {0, FieldKind::Event, "event", 301},
+    {kShowDialog, FieldKind::Boolean, "showDialog"},
+    {kUseFileName, FieldKind::Boolean, "useFileName"},
+    {kFileName, FieldKind::Value, "fileName"},
+    {kBitmapVariable, FieldKind::Value, "bitmapVariable"},
     // 102: activeFileName, a pointer set by each action; no lifecycle slot touches it
 };
+ModifierState state;
+
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kImportBitmap, "zqImportBitmap", 106, kFields, Import, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message) {
@@ -35,7 +37,7 @@ SlotResult Import(uint8_t* instance, const MessageRecord& message) {
 
     const bool useFileName = IsOn(instance, kUseFileName);
     TextBuffer path = "";
-    if (useFileName) fns::ExpandedName(kImportBitmapState, instance, active, path);
+    if (useFileName) fns::ExpandedName(state, instance, active, path);
 
     bool chosen = true;
     if (IsOn(instance, kShowDialog)) chosen = fns::AskFileName(sys().GetOpenFileNameA, path);
@@ -46,18 +48,13 @@ SlotResult Import(uint8_t* instance, const MessageRecord& message) {
     UniqueBitmap bitmap{loaded};  // ours until the action ends; the variable keeps a copy
     const bool read = result == 1 && bitmap;
 
-    if (useFileName) fns::WriteBackName(kImportBitmapState, instance, active, path, read);
-    if (!read) return 1;
+    if (useFileName) fns::WriteBackName(state, instance, active, path, read);
+    if (!read) return kSlotDeclined;
 
-    HostObject variable = nullptr;
-    if (ResolveReference(instance + kBitmapVariable, instance, &variable) == 0 && variable) {
-        HostValue value{};
-        SetInteger(&value, static_cast<int32_t>(reinterpret_cast<uintptr_t>(bitmap.get())));
-        SetAttribute(variable, kValueName, &value);
-    }
-    return 0;
+    if (const HostObject variable = FindBitmapVariable(instance, kBitmapVariable)) HandBitmapTo(variable, bitmap.get());
+    return kSlotDone;
 }
 
 }  // namespace
 
-extern "C" void HOSTAPI zqImportBitmap(RegistrationRecord* record) { Modifier<kImportBitmap>::Register(record); }
+ZQ_MODIFIER(zqImportBitmap, .instanceSize = 106, .fields = kFields, .state = &state, .onEvent = Import);

@@ -1,14 +1,29 @@
 #pragma once
-// Entry points of the eight components, as the DLL exports them.
-#include "framework/host_abi.h"
+// Entry points of the eight components, as the DLL exports them, and the
+// descriptions of the seven modifiers.
+#include <iterator>
 
+#include "components/catalogue.h"
+#include "framework/host_abi.h"
+#include "framework/lifecycle.h"
+
+#define ZQ_DECLARE_ENTRY(entry) void HOSTAPI entry(RegistrationRecord* record);
 extern "C" {
-void HOSTAPI zqImportBitmap(RegistrationRecord* record);
-void HOSTAPI zqSaveBitmap(RegistrationRecord* record);
-void HOSTAPI zqDisplayBitmap(RegistrationRecord* record);
-void HOSTAPI zqScaleBitmap(RegistrationRecord* record);
-void HOSTAPI zqCaptureBitmap(RegistrationRecord* record);
-void HOSTAPI zqPrintBitmap(RegistrationRecord* record);
-void HOSTAPI zqDeleteFile(RegistrationRecord* record);
-void HOSTAPI zqBitmapVariable(RegistrationRecord* record);
+ZQ_COMPONENTS(ZQ_DECLARE_ENTRY)
 }
+#undef ZQ_DECLARE_ENTRY
+
+#define ZQ_DECLARE_TYPE(entry) extern const ModifierType entry##Type;
+ZQ_MODIFIERS(ZQ_DECLARE_TYPE)
+#undef ZQ_DECLARE_TYPE
+
+struct Component {
+    const char* name;
+    void(HOSTAPI* entry)(RegistrationRecord* record);
+    const ModifierType* type;  // none for the bitmap variable
+};
+
+#define ZQ_MODIFIER_ENTRY(entry) Component{#entry, entry, &entry##Type},
+inline constexpr Component kComponents[] = {ZQ_MODIFIERS(ZQ_MODIFIER_ENTRY) Component{"zqBitmapVariable", zqBitmapVariable, nullptr}};
+#undef ZQ_MODIFIER_ENTRY
+static_assert(std::size(kComponents) == std::size(kComponentNames));

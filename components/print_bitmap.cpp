@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
 #include "imaging/print_layout.h"
@@ -24,19 +25,20 @@ constexpr size_t kPositionX = 72;
 constexpr size_t kPositionY = 114;
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {kBitmapVariable, FieldKind::Value},
-    {kShowDialog, FieldKind::Boolean},
-    {kFitToPage, FieldKind::Boolean},
-    {kOrientation, FieldKind::Integer},  // 0 automatic, 2 landscape, else portrait
-    {kPlacement, FieldKind::Integer},    // 0 centred, 1 at the position, else top-left
-    {kPositionX, FieldKind::Value},      // inches: integer, float or a variable
-    {kPositionY, FieldKind::Value},
+    {0, FieldKind::Event, "event", 301},
+    {kBitmapVariable, FieldKind::Value, "bitmapVariable"},
+    {kShowDialog, FieldKind::Boolean, "showDialog"},
+    {kFitToPage, FieldKind::Boolean, "fitToPage"},
+    {kOrientation, FieldKind::Integer, "orientation"},  // 0 automatic, 2 landscape, else portrait
+    {kPlacement, FieldKind::Integer, "placement"},      // 0 centred, 1 at the position, else top-left
+    {kPositionX, FieldKind::Value, "positionX"},        // inches: integer, float or a variable
+    {kPositionY, FieldKind::Value, "positionY"},
 };
+ModifierState state;
+
 
 SlotResult Print(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kPrintBitmap, "zqPrintBitmap", 160, kFields, Print, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 156);
 
 // The ANSI records as the platform lays them out on 32-bit Windows.
@@ -135,7 +137,7 @@ PageMetrics Measure(HDC printer) {
 // Read at once: the next lookup reuses the buffer.
 Inches ReadInches(uint8_t* instance, size_t offset) {
     const auto* field = reinterpret_cast<const HostValue*>(instance + offset);
-    const HostValue* value = VariableLookup(kPrintBitmapState, instance, field);
+    const HostValue* value = VariableLookup(state, instance, field);
     if (value->tag == kTagInteger) return {Inches::Whole, IntegerPayload(value), 0.0};
     if (value->tag == kTagFloat) return {Inches::Fraction, 0, LoadAt<FloatValue>(value, 0).value};
     return {};
@@ -216,22 +218,14 @@ void PrintPicture(uint8_t* instance, HBITMAP picture) {
     }
 }
 
-HBITMAP AsBitmap(int32_t payload) {
-    return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(payload)));
-}
-
 // Answers 0 whenever the event matched, printed or not.
 SlotResult Print(uint8_t* instance, const MessageRecord&) {
-    HostObject variable = nullptr;
-    if (ResolveReference(instance + kBitmapVariable, instance, &variable) != 0 || !variable) return 0;
-    HostValue held{};
-    SetInteger(&held, 0);
-    if (GetAttribute(variable, kValueName, &held) != 0 || held.tag != kTagInteger) return 0;
     // Lent: the variable's own bitmap, neither copied nor deleted here.
-    if (const HBITMAP picture = AsBitmap(IntegerPayload(&held))) PrintPicture(instance, picture);
-    return 0;
+    if (const HBITMAP picture = BorrowBitmap(FindBitmapVariable(instance, kBitmapVariable)))
+        PrintPicture(instance, picture);
+    return kSlotDone;
 }
 
 }  // namespace
 
-extern "C" void HOSTAPI zqPrintBitmap(RegistrationRecord* record) { Modifier<kPrintBitmap>::Register(record); }
+ZQ_MODIFIER(zqPrintBitmap, .instanceSize = 160, .fields = kFields, .state = &state, .onEvent = Print);

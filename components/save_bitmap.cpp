@@ -1,6 +1,7 @@
 // zqSaveBitmap: writes a bitmap variable's picture to a BMP file.
 #include <cstring>
 
+#include "components/bitmap_exchange.h"
 #include "components/file_name_setting.h"
 #include "components/modifiers.h"
 #include "paths/numbered_name.h"
@@ -17,28 +18,19 @@ constexpr size_t kFileName = 60;
 constexpr size_t kActiveFileName = 102;
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {kBitmapVariable, FieldKind::Value},
-    {kShowDialog, FieldKind::Boolean},
-    {kUseFileName, FieldKind::Boolean},
-    {kFileName, FieldKind::Value},
+    {0, FieldKind::Event, "event", 301},
+    {kBitmapVariable, FieldKind::Value, "bitmapVariable"},
+    {kShowDialog, FieldKind::Boolean, "showDialog"},
+    {kUseFileName, FieldKind::Boolean, "useFileName"},
+    {kFileName, FieldKind::Value, "fileName"},
     // 102: activeFileName, a pointer set by each action; no lifecycle slot touches it
 };
+ModifierState state;
+
 
 SlotResult Save(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kSaveBitmap, "zqSaveBitmap", 106, kFields, Save, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 102);
-
-// The variable's own bitmap, lent for this action; null when there is none.
-HBITMAP BorrowPicture(uint8_t* instance) {
-    HostObject variable = nullptr;
-    if (ResolveReference(instance + kBitmapVariable, instance, &variable) != 0 || !variable) return nullptr;
-    HostValue value{};
-    SetInteger(&value, 0);
-    if (GetAttribute(variable, kValueName, &value) != 0 || value.tag != kTagInteger) return nullptr;
-    return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&value))));
-}
 
 bool Write(const TextBuffer& path, HBITMAP picture) { return path[0] != '\0' && SaveBmpFile(path, picture) == 1; }
 
@@ -48,27 +40,27 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     const HostValue* active = fns::ActiveFileName(fileName, message);
     StoreAt(instance, kActiveFileName, active);  // meaningful during this action only
 
-    const HBITMAP picture = BorrowPicture(instance);  // the variable's: never deleted here
-    if (!picture) return 0;
+    const HBITMAP picture = BorrowBitmap(FindBitmapVariable(instance, kBitmapVariable));  // the variable's: never deleted here
+    if (!picture) return kSlotDone;
 
     const bool useFileName = IsOn(instance, kUseFileName);
     TextBuffer path = "";
     bool written = false;
     if (IsOn(instance, kShowDialog)) {
-        if (useFileName) fns::ExpandedName(kSaveBitmapState, instance, active, path);
+        if (useFileName) fns::ExpandedName(state, instance, active, path);
         if (fns::AskFileName(sys().GetSaveFileNameA, path)) written = Write(path, picture);
     } else if (useFileName) {
-        fns::ExpandedName(kSaveBitmapState, instance, active, path);
+        fns::ExpandedName(state, instance, active, path);
         written = Write(path, picture);
     } else {
         MakeNumberedFileName("image", path);
         written = Write(path, picture);
     }
 
-    if (useFileName) fns::WriteBackName(kSaveBitmapState, instance, active, path, written);
-    return 0;
+    if (useFileName) fns::WriteBackName(state, instance, active, path, written);
+    return kSlotDone;
 }
 
 }  // namespace
 
-extern "C" void HOSTAPI zqSaveBitmap(RegistrationRecord* record) { Modifier<kSaveBitmap>::Register(record); }
+ZQ_MODIFIER(zqSaveBitmap, .instanceSize = 106, .fields = kFields, .state = &state, .onEvent = Save);

@@ -2,6 +2,7 @@
 #include <cfloat>
 #include <cstdint>
 
+#include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
 #include "platform/owners.h"
@@ -19,15 +20,16 @@ constexpr size_t kAmount = 52;
 constexpr size_t kInPixels = 94;
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {kBitmapVariable, FieldKind::Value},
-    {kAmount, FieldKind::Value},       // integer, point, float, reference or message data
-    {kInPixels, FieldKind::Integer},   // 0: amounts are percentages; else pixels
+    {0, FieldKind::Event, "event", 301},
+    {kBitmapVariable, FieldKind::Value, "bitmapVariable"},
+    {kAmount, FieldKind::Value, "amount"},          // integer, point, float, reference or message data
+    {kInPixels, FieldKind::Integer, "inPixels"},    // 0: amounts are percentages; else pixels
 };
+ModifierState state;
+
 
 SlotResult Scale(uint8_t* instance, const MessageRecord& message);
 
-DEFINE_MODIFIER_TYPE(kScaleBitmap, "zqScaleBitmap", 100, kFields, Scale, nullptr, nullptr, nullptr, nullptr);
 static_assert(DefaultsSize(kFields) == 100);
 
 struct Amounts {
@@ -56,32 +58,24 @@ bool ToPixels(double size, int32_t* px) {
     return true;
 }
 
-HBITMAP AsBitmap(int32_t payload) {
-    return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(payload)));
-}
-
 SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
-    HostObject variable = nullptr;
-    if (ResolveReference(instance + kBitmapVariable, instance, &variable) != 0 || !variable) return 1;
-    HostValue held{};
-    SetInteger(&held, 0);
-    if (GetAttribute(variable, kValueName, &held) != 0 || held.tag != kTagInteger) return 1;
-    const HBITMAP picture = AsBitmap(IntegerPayload(&held));  // lent: the variable's own
-    if (!picture) return 1;
+    const HostObject variable = FindBitmapVariable(instance, kBitmapVariable);
+    const HBITMAP picture = BorrowBitmap(variable);  // lent: the variable's own
+    if (!picture) return kSlotDeclined;
 
     const auto* configured = reinterpret_cast<const HostValue*>(instance + kAmount);
     const HostValue* amount = configured->tag == kTagMessageData ? &message.value : configured;
-    amount = VariableLookup(kScaleBitmapState, instance, amount);
+    amount = VariableLookup(state, instance, amount);
     Amounts a;
-    if (!ReadAmounts(*amount, &a)) return 1;
+    if (!ReadAmounts(*amount, &a)) return kSlotDeclined;
     // Negative or not a number: no size to make.
-    if (!(a.x >= 0.0) || !(a.y >= 0.0)) return 1;
+    if (!(a.x >= 0.0) || !(a.y >= 0.0)) return kSlotDeclined;
 
     double width = a.x, height = a.y;
     if (LoadAt<IntegerValue>(instance, kInPixels).value == 0) {
         BITMAP bm;
         // Whatever the variable lends must describe itself before it is measured.
-        if (!ReadBitmapRecord(picture, &bm)) return 1;
+        if (!ReadBitmapRecord(picture, &bm)) return kSlotDeclined;
         // The side times the amount first, then the hundredth: 29 px at 100% stays
         // 29 px, where 29 x 0.01 x 100 would truncate to 28. Each step rounds
         // to double, whatever the host's x87 precision: 1000 px at 33.3% is 333.
@@ -89,18 +83,16 @@ SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
         height = static_cast<double>(bm.bmHeight) * a.y * 0.01;
     }
     int32_t widthPx, heightPx;
-    if (!ToPixels(width, &widthPx) || !ToPixels(height, &heightPx)) return 1;
+    if (!ToPixels(width, &widthPx) || !ToPixels(height, &heightPx)) return kSlotDeclined;
 
     UniqueBitmap scaled{StretchBitmap(picture, widthPx, heightPx)};
-    if (!scaled) return 1;
+    if (!scaled) return kSlotDeclined;
     // The variable stores its own duplicate and keeps its old bitmap when it
     // refuses; ours goes either way. A refused store answers 1 like every
     // other scale that changed nothing, not 0 as if the picture were scaled.
-    HostValue next{};
-    SetInteger(&next, static_cast<int32_t>(reinterpret_cast<uintptr_t>(scaled.get())));
-    return SetAttribute(variable, kValueName, &next) == 0 ? 0 : 1;
+    return HandBitmapTo(variable, scaled.get()) ? kSlotDone : kSlotDeclined;
 }
 
 }  // namespace
 
-extern "C" void HOSTAPI zqScaleBitmap(RegistrationRecord* record) { Modifier<kScaleBitmap>::Register(record); }
+ZQ_MODIFIER(zqScaleBitmap, .instanceSize = 100, .fields = kFields, .state = &state, .onEvent = Scale);

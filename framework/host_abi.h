@@ -10,7 +10,16 @@ static_assert(sizeof(void*) == 4, "the host is a 32-bit process");
 #define HOSTAPI __cdecl
 
 using HostStatus = int16_t;  // 0 = success
-using SlotResult = int16_t;  // 0 done, 1 not mine / refused / failed, 3 from Activate
+using SlotResult = int16_t;  // what a slot callback or a drawing hook answers
+
+// Slot answers.
+inline constexpr SlotResult kSlotDone = 0;
+inline constexpr SlotResult kSlotDeclined = 1;   // not this component's message, refused, or failed
+inline constexpr SlotResult kSlotInterested = 3; // Activate: the instance wants its events
+
+// Drawing-hook answers.
+inline constexpr SlotResult kHookFinished = 1;  // drawn, or nothing there to draw
+inline constexpr SlotResult kHookPassed = 0;    // nothing drawn into this draw: the element was resized, or the hook only reads
 
 enum ValueTag : int16_t {
     kTagEmpty = 0,

@@ -25,7 +25,7 @@ void WriteDefault(const Field& f, uint8_t* block) {
 }
 
 void WriteDefaults(const ModifierType& t, uint8_t* block) {
-    for (size_t i = 0; i < t.fieldCount; ++i) WriteDefault(t.fields[i], block);
+    for (size_t i = 0; i < t.fields.size(); ++i) WriteDefault(t.fields[i], block);
 }
 
 // The type's defaults, locked for one callback. Should ClassInit never have
@@ -55,7 +55,7 @@ private:
 
 // Copies every field that Construct and CopyConstruct copy, from `source`.
 void CopyFields(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
-    for (size_t i = 0; i < t.fieldCount; ++i) {
+    for (size_t i = 0; i < t.fields.size(); ++i) {
         const Field& f = t.fields[i];
         uint8_t* field = destination + f.offset;
         if (f.kind == FieldKind::Value) {
@@ -74,13 +74,13 @@ void CopyFields(const ModifierType& t, uint8_t* destination, const uint8_t* sour
 // A new instance, a copy included, starts without run-time state: a host
 // that copies the block's bytes first would hand the copy the original's.
 void ResetRunState(const ModifierType& t, uint8_t* instance) {
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (t.fields[i].kind == FieldKind::RunState8)
             StoreAt<int8_t>(instance, t.fields[i].offset, static_cast<int8_t>(t.fields[i].initial));
 }
 
 void SetEventInterests(const ModifierType& t, uint8_t* instance, int16_t mode) {
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (t.fields[i].kind == FieldKind::Event) SetEventInterest(instance, mode, instance + t.fields[i].offset);
 }
 
@@ -91,69 +91,69 @@ bool EventMatches(const uint8_t* instance, size_t eventOffset, const MessageReco
     return message.eventCode == event.code && message.qualifier == event.qualifier;
 }
 
-SlotResult ActionNotBuilt(uint8_t*, const MessageRecord&) { return 1; }
+SlotResult ActionNotBuilt(uint8_t*, const MessageRecord&) { return kSlotDeclined; }
 
 namespace lifecycle {
 
 SlotResult ClassInit(const ModifierType& t) {
-    if (!t.state->defaults) t.state->defaults = sys().GlobalAlloc(kDefaultsFlags, t.defaultsSize ? t.defaultsSize : 1);
-    if (!t.state->defaults) return 0;
+    if (!t.state->defaults) t.state->defaults = sys().GlobalAlloc(kDefaultsFlags, t.defaultsSize() ? t.defaultsSize() : 1);
+    if (!t.state->defaults) return kSlotDone;
     auto* block = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
     if (!block) {
         // A block that holds no defaults must not be read as if it did.
         sys().GlobalFree(t.state->defaults);
         t.state->defaults = nullptr;
-        return 0;
+        return kSlotDone;
     }
     WriteDefaults(t, block);
     sys().GlobalUnlock(t.state->defaults);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Construct(const ModifierType& t, uint8_t* instance) {
-    if (!instance) return 0;
+    if (!instance) return kSlotDone;
     {
         Defaults defaults(t);
         CopyFields(t, instance, defaults.get());
     }
-    for (size_t i = 0; i < t.fieldCount; ++i) {
+    for (size_t i = 0; i < t.fields.size(); ++i) {
         const Field& f = t.fields[i];
         if (f.kind == FieldKind::Plain8) StoreAt<int8_t>(instance, f.offset, static_cast<int8_t>(f.initial));
         if (f.kind == FieldKind::Plain16) StoreAt<int16_t>(instance, f.offset, static_cast<int16_t>(f.initial));
     }
     ResetRunState(t, instance);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult CopyConstruct(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
-    if (!destination || !source) return 0;
+    if (!destination || !source) return kSlotDone;
     ResetRunState(t, destination);
     CopyFields(t, destination, source);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Assign(const ModifierType& t, uint8_t* destination, const uint8_t* source) {
     // Resetting first would wipe the very settings to be copied.
-    if (!destination || !source || destination == source) return 0;
+    if (!destination || !source || destination == source) return kSlotDone;
     if (t.release) t.release(destination);  // Construct drops the state that tracks it
     Construct(t, destination);
     CopyFields(t, destination, source);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Destruct(const ModifierType& t, uint8_t* instance) {
-    if (!instance) return 0;
+    if (!instance) return kSlotDone;
     // Before anything else: the host would go on calling into the freed block.
     if (t.release) t.release(instance);
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (t.fields[i].kind == FieldKind::Value) ReleaseValue(instance, instance + t.fields[i].offset);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult SavedSize(const ModifierType& t, uint8_t* instance, void* stream, int16_t* version, uint32_t* byteCount) {
     uint32_t total = 0;
     if (instance)
-        for (size_t i = 0; i < t.fieldCount; ++i) {
+        for (size_t i = 0; i < t.fields.size(); ++i) {
             if (!IsSaved(t.fields[i].kind)) continue;
             uint32_t n = 0;
             ValueSize(stream, instance + t.fields[i].offset, &n);
@@ -161,43 +161,43 @@ SlotResult SavedSize(const ModifierType& t, uint8_t* instance, void* stream, int
         }
     if (byteCount) *byteCount = total;
     if (version) *version = 0;
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Save(const ModifierType& t, uint8_t* instance, void* stream) {
-    if (!instance) return 0;
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    if (!instance) return kSlotDone;
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (IsSaved(t.fields[i].kind)) WriteValue(stream, instance + t.fields[i].offset);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Load(const ModifierType& t, uint8_t* instance, void* stream, int16_t version) {
-    if (version != 0) return 1;
-    if (!instance) return 0;
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    if (version != 0) return kSlotDeclined;
+    if (!instance) return kSlotDone;
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (IsSaved(t.fields[i].kind)) ReadValue(stream, instance + t.fields[i].offset);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult EnumerateValues(const ModifierType& t, uint8_t* instance, void* contextA, void* contextB) {
-    if (!instance) return 0;
-    for (size_t i = 0; i < t.fieldCount; ++i)
+    if (!instance) return kSlotDone;
+    for (size_t i = 0; i < t.fields.size(); ++i)
         if (IsVisited(t.fields[i].kind)) VisitValue(contextA, contextB, instance + t.fields[i].offset);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult Activate(const ModifierType& t, uint8_t* instance) {
     if (instance) SetEventInterests(t, instance, kInterestOn);
-    return 3;
+    return kSlotInterested;
 }
 
 SlotResult Deactivate(const ModifierType& t, uint8_t* instance) {
     if (instance) SetEventInterests(t, instance, kInterestOff);
-    return 0;
+    return kSlotDone;
 }
 
 SlotResult HandleMessage(const ModifierType& t, uint8_t* instance, const MessageRecord* message) {
-    if (!instance || !message) return 1;
+    if (!instance || !message) return kSlotDeclined;
     if (EventMatches(instance, 0, *message)) return t.onEvent(instance, *message);
     return t.onOtherMessage ? t.onOtherMessage(instance, *message) : 1;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "framework/host_abi.h"
 #include "framework/registration.h"
@@ -23,6 +24,7 @@ enum class FieldKind : uint8_t {
 struct Field {
     uint16_t offset;
     FieldKind kind;
+    const char* name;     // as an author knows the setting
     int32_t initial = 0;  // event code, compact payload, or what Construct writes
 };
 
@@ -46,23 +48,17 @@ constexpr bool IsVisited(FieldKind k) { return k == FieldKind::Event || k == Fie
 
 // The defaults block holds every field that is not plain; it ends where the
 // last such field ends.
-template <size_t N>
-constexpr size_t DefaultsSize(const Field (&fields)[N]) {
+constexpr size_t DefaultsSize(std::span<const Field> fields) {
     size_t end = 0;
     for (const Field& f : fields)
         if (!IsPlain(f.kind) && f.offset + SizeOf(f.kind) > end) end = f.offset + SizeOf(f.kind);
     return end;
 }
-// Fields must be in ascending order without overlap.
-template <size_t N>
-constexpr bool FieldsInOrder(const Field (&fields)[N]) {
-    for (size_t i = 1; i < N; ++i)
+// Fields in ascending order without overlap, all inside the instance.
+constexpr bool FieldsFit(std::span<const Field> fields, uint32_t instanceSize) {
+    for (size_t i = 1; i < fields.size(); ++i)
         if (fields[i].offset < fields[i - 1].offset + SizeOf(fields[i - 1].kind)) return false;
-    return true;
-}
-template <size_t N>
-constexpr size_t EndOf(const Field (&fields)[N]) {
-    return fields[N - 1].offset + SizeOf(fields[N - 1].kind);
+    return fields.empty() || fields.back().offset + SizeOf(fields.back().kind) <= instanceSize;
 }
 
 // Per component type, for the life of the process.
@@ -76,18 +72,19 @@ using GetAttributeSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const char* nam
 using HookSlot = SlotResult(HOSTAPI*)(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
 using Release = void (*)(uint8_t* instance);
 
+// A modifier as its component describes it, with designated initialisers.
 struct ModifierType {
-    const char* name;
-    uint32_t instanceSize;
-    const Field* fields;
-    size_t fieldCount;
-    size_t defaultsSize;
-    ModifierState* state;
-    Action onEvent;          // the message matches the event field at offset 0
-    Action onOtherMessage;   // any other message; none answers 1
-    GetAttributeSlot getAttribute;  // slot 22, written right after ClassInit when given
-    HookSlot hookCallback;          // row 1 slot 0, written last when given
-    Release release;                // first in Destruct and Assign: what the host holds for the instance
+    const char* name = nullptr;  // also the entry point's
+    uint32_t instanceSize = 0;
+    std::span<const Field> fields;
+    ModifierState* state = nullptr;
+    Action onEvent = nullptr;                // the message matches the event field at offset 0
+    Action onOtherMessage = nullptr;         // any other message; none answers 1
+    GetAttributeSlot getAttribute = nullptr; // slot 22, written right after ClassInit when given
+    HookSlot hookCallback = nullptr;         // row 1 slot 0, written last when given
+    Release release = nullptr;               // first in Destruct and Assign: what the host holds for the instance
+
+    constexpr size_t defaultsSize() const { return DefaultsSize(fields); }
 };
 
 // The event test: code and qualifier of the message equal the event field's.
@@ -158,12 +155,12 @@ struct Modifier {
     }
 };
 
-// Declares a modifier type from its field table.
-#define DEFINE_MODIFIER_TYPE(var, name, instanceSize, fields, onEvent, onOther, getAttribute, hook, release) \
-    ModifierState var##State;                                                                                \
-    constexpr ModifierType var{name,         instanceSize, fields, sizeof fields / sizeof fields[0],         \
-                               DefaultsSize(fields), &var##State, onEvent, onOther, getAttribute, hook,      \
-                               release};                                                                     \
-    static_assert(FieldsInOrder(fields));                                                                    \
-    static_assert(EndOf(fields) <= instanceSize);                                                            \
-    static_assert(DefaultsSize(fields) <= 256, "defaults images live on the stack")
+// Defines the modifier type `<entry>Type` from its description (the members
+// after `name`, as designated initialisers) and the exported entry point
+// `entry` that registers it: a component names itself once.
+#define ZQ_MODIFIER(entry, ...)                                                                 \
+    extern const ModifierType entry##Type;                                                      \
+    constexpr ModifierType entry##Type{.name = #entry, __VA_ARGS__};                            \
+    static_assert(FieldsFit(entry##Type.fields, entry##Type.instanceSize));                     \
+    static_assert(entry##Type.defaultsSize() <= 256, "defaults images live on the stack");      \
+    extern "C" void HOSTAPI entry(RegistrationRecord* record) { Modifier<entry##Type>::Register(record); }

@@ -1,10 +1,11 @@
-"""Reads the DLL's export and import tables and fails on anything unexpected."""
+"""Reads the DLL's export and import tables and fails on anything unexpected.
+
+check_dll.py DLL NAME...: the DLL must export exactly the NAMEs."""
 import re
 import subprocess
 import sys
 
-EXPORTS = {"zqImportBitmap", "zqSaveBitmap", "zqDisplayBitmap", "zqScaleBitmap",
-           "zqCaptureBitmap", "zqPrintBitmap", "zqDeleteFile", "zqBitmapVariable"}
+EXPORTS = set(sys.argv[2:])
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "msvcrt.dll"}
 
 dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", sys.argv[1]],

@@ -5,20 +5,22 @@
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "hostsim/testing.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace {
 
 constexpr Field kFields[] = {
-    {0, FieldKind::Event, 301},
-    {10, FieldKind::Integer, 7},
-    {16, FieldKind::Value},
-    {58, FieldKind::Plain16, 0},
+    {0, FieldKind::Event, "event", 301},
+    {10, FieldKind::Integer, "count", 7},
+    {16, FieldKind::Value, "value"},
+    {58, FieldKind::Plain16, "plain", 0},
 };
 
 ModifierState state;
-constexpr ModifierType kProbeType{"zqProbe", 60, kFields, 4, DefaultsSize(kFields), &state,
-                                  ActionNotBuilt, nullptr, nullptr, nullptr, nullptr};
+extern const ModifierType kProbeType;
+constexpr ModifierType kProbeType{
+    .name = "zqProbe", .instanceSize = 60, .fields = kFields, .state = &state, .onEvent = ActionNotBuilt};
 
 void HOSTAPI ProbeEntry(RegistrationRecord* record) { Modifier<kProbeType>::Register(record); }
 
@@ -63,21 +65,19 @@ TEST_F(LifecycleEdges, ConstructBeforeClassInitMakesTheDefaultsItself) {
 
 TEST_F(LifecycleEdges, NoMemoryForTheDefaultsStillConstructsDefaults) {
     PlatformProbe probe;
-    for (int n = 1; n <= 2; ++n) {  // the allocation, then the lock
-        SCOPED_TRACE(n);
-        std::memset(block, 0xCD, 16);
-        {
-            FailNthCall fault{probe, n};
-            EXPECT_EQ(host.CallSlot(block, 0, kSlotConstruct, block), 0);
-            EXPECT_TRUE(fault.Fired());
-        }
-        ExpectDefaults();
-        if (state.defaults) {
-            sys().GlobalFree(state.defaults);
-            state.defaults = nullptr;
-        }
-    }
-    EXPECT_EQ(probe.LiveGlobals(), 0);
+    ForEachFailingCall(
+        probe, [&] { std::memset(block, 0xCD, 16); },
+        [&] { return host.CallSlot(block, 0, kSlotConstruct, block); },
+        [&](const FaultRun&, int16_t r) {
+            EXPECT_EQ(r, 0);
+            ExpectDefaults();
+            EXPECT_EQ(probe.LockedGlobals(), 0);
+            if (state.defaults) {
+                sys().GlobalFree(state.defaults);
+                state.defaults = nullptr;
+            }
+            EXPECT_EQ(probe.LiveGlobals(), 0);
+        });
 }
 
 TEST_F(LifecycleEdges, MissingInstanceOrMessageIsLeftAlone) {

@@ -2,80 +2,30 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "components/modifiers.h"
 #include "framework/host_value.h"
 #include "hostsim/host.h"
+#include "tests/support/components.h"
+#include "tests/support/golden.h"
 
 namespace {
 
 using hostsim::Handle;
 using hostsim::Host;
 
-enum class Kind { Event, Boolean, Integer, Value, Plain8, Plain16, RunState8 };
+// The seven modifiers, each with its own field table: the lifecycle must do
+// what the table says; the golden images pin the tables themselves.
+using Kind = FieldKind;
 
-struct FieldSpec {
-    size_t offset;
-    Kind kind;
-    int32_t initial;  // event code, compact payload, or the plain value Construct writes
-};
-
-struct ModifierCase {
-    const char* name;
-    uint32_t size;
-    std::vector<FieldSpec> fields;
-    std::vector<size_t> untouched;  // bytes no lifecycle slot writes
-};
-
-const ModifierCase kModifiers[] = {
-    {"zqDeleteFile", 54, {{0, Kind::Event, 301}, {10, Kind::Value, 0}, {52, Kind::Plain16, 0}}, {}},
-    {"zqPrintBitmap",
-     160,
-     {{0, Kind::Event, 301},
-      {10, Kind::Value, 0},
-      {52, Kind::Boolean, 0},
-      {56, Kind::Boolean, 0},
-      {60, Kind::Integer, 0},
-      {66, Kind::Integer, 0},
-      {72, Kind::Value, 0},
-      {114, Kind::Value, 0}},
-     {156, 157, 158, 159}},
-    {"zqDisplayBitmap",
-     68,
-     {{0, Kind::Event, 301}, {10, Kind::Event, 302}, {20, Kind::Value, 0}, {62, Kind::RunState8, 0}},
-     {63, 64, 65, 66, 67}},
-    {"zqCaptureBitmap", 52, {{0, Kind::Event, 301}, {10, Kind::Value, 0}}, {}},
-    {"zqScaleBitmap",
-     100,
-     {{0, Kind::Event, 301}, {10, Kind::Value, 0}, {52, Kind::Value, 0}, {94, Kind::Integer, 0}},
-     {}},
-    {"zqSaveBitmap",
-     106,
-     {{0, Kind::Event, 301}, {10, Kind::Value, 0}, {52, Kind::Boolean, 0}, {56, Kind::Boolean, 0}, {60, Kind::Value, 0}},
-     {102, 103, 104, 105}},
-    {"zqImportBitmap",
-     106,
-     {{0, Kind::Event, 301}, {10, Kind::Boolean, 0}, {14, Kind::Boolean, 0}, {18, Kind::Value, 0}, {60, Kind::Value, 0}},
-     {102, 103, 104, 105}},
-};
-
-bool IsSaved(Kind k) { return k != Kind::Plain8 && k != Kind::Plain16 && k != Kind::RunState8; }
-bool IsVisited(Kind k) { return k == Kind::Event || k == Kind::Value; }
-
-class Lifecycle : public ::testing::TestWithParam<ModifierCase> {
+class Lifecycle : public ::testing::TestWithParam<Component> {
 protected:
     void SetUp() override {
         host.SetErrorHandler([](const std::string& e) { ADD_FAILURE() << "host: " << e; });
-        host.LoadLinked({{"zqImportBitmap", zqImportBitmap},
-                         {"zqSaveBitmap", zqSaveBitmap},
-                         {"zqDisplayBitmap", zqDisplayBitmap},
-                         {"zqScaleBitmap", zqScaleBitmap},
-                         {"zqCaptureBitmap", zqCaptureBitmap},
-                         {"zqPrintBitmap", zqPrintBitmap},
-                         {"zqDeleteFile", zqDeleteFile},
-                         {"zqBitmapVariable", zqBitmapVariable}});
+        for (const Component& c : kComponents) host.Register(c.name, c.entry);
     }
     void TearDown() override {
         host.Teardown();
@@ -85,7 +35,7 @@ protected:
     // Gives every field a value other than its default, as an author would.
     void Configure(Handle instance, const std::string& text) {
         int n = 0;
-        for (const FieldSpec& f : GetParam().fields) {
+        for (const Field& f : Fields()) {
             ++n;
             switch (f.kind) {
                 case Kind::Event: StoreAt(instance, f.offset, EventValue{kTagEvent, 900u + n, 7u}); break;
@@ -101,7 +51,7 @@ protected:
 
     // Saved fields of two instances hold equal values; strings in their own blocks.
     void ExpectSameSettings(Handle a, Handle b) {
-        for (const FieldSpec& f : GetParam().fields) {
+        for (const Field& f : Fields()) {
             SCOPED_TRACE(f.offset);
             if (f.kind == Kind::Value) {
                 const auto va = LoadAt<HostValue>(a, f.offset), vb = LoadAt<HostValue>(b, f.offset);
@@ -118,7 +68,7 @@ protected:
     }
 
     void ExpectDefaults(Handle instance) {
-        for (const FieldSpec& f : GetParam().fields) {
+        for (const Field& f : Fields()) {
             SCOPED_TRACE(f.offset);
             switch (f.kind) {
                 case Kind::Event: {
@@ -142,8 +92,10 @@ protected:
                 case Kind::Plain16: EXPECT_EQ(LoadAt<int16_t>(instance, f.offset), f.initial); break;
             }
         }
-        for (size_t at : GetParam().untouched) EXPECT_EQ(instance[at], hostsim::kPoison) << "byte " << at;
     }
+
+    std::span<const Field> Fields() const { return GetParam().type->fields; }
+    uint32_t Size() const { return GetParam().type->instanceSize; }
 
     Host host;
 };
@@ -151,9 +103,20 @@ protected:
 TEST_P(Lifecycle, RegistersItsSizeAndConstructsDefaults) {
     const auto* type = host.Type(GetParam().name);
     ASSERT_NE(type, nullptr);
-    EXPECT_EQ(type->instanceSize, GetParam().size);
+    EXPECT_EQ(type->instanceSize, Size());
     Handle a = host.Create(GetParam().name);
     ExpectDefaults(a);
+    // The whole block, bytes no slot may write included.
+    ExpectGolden(std::string(GetParam().name) + ".defaults", HexImage(a, Size()));
+    host.Destroy(a);
+}
+
+// The bytes saved with every setting changed: what stored projects hold.
+TEST_P(Lifecycle, SavesTheBytesStoredProjectsHold) {
+    Handle a = host.Create(GetParam().name);
+    Configure(a, "saved");
+    const std::vector<uint8_t> bytes = host.Save(a);
+    ExpectGolden(std::string(GetParam().name) + ".saved", HexImage(bytes.data(), bytes.size()));
     host.Destroy(a);
 }
 
@@ -162,7 +125,7 @@ TEST_P(Lifecycle, CopyConstructCopiesSettingsButNoPlainField) {
     Configure(source, "copy");
     Handle copy = host.CopyConstruct(source);
     ExpectSameSettings(source, copy);
-    for (const FieldSpec& f : GetParam().fields) {
+    for (const Field& f : Fields()) {
         if (f.kind == Kind::RunState8) {
             EXPECT_EQ(copy[f.offset], f.initial) << "run-time state at " << f.offset;
         } else if (!IsSaved(f.kind)) {
@@ -180,7 +143,7 @@ TEST_P(Lifecycle, AssignResetsThenCopies) {
     Configure(destination, "old");  // plain fields now hold non-defaults too
     EXPECT_EQ(host.Assign(destination, source), 0);
     ExpectSameSettings(source, destination);
-    for (const FieldSpec& f : GetParam().fields) {
+    for (const Field& f : Fields()) {
         const int32_t plain = f.kind == Kind::Plain8    ? LoadAt<int8_t>(destination, f.offset)
                               : f.kind == Kind::Plain16 ? LoadAt<int16_t>(destination, f.offset)
                                                         : f.initial;
@@ -216,7 +179,7 @@ TEST_P(Lifecycle, SaveThenLoadRoundTripsEverySavedField) {
 TEST_P(Lifecycle, EnumeratesEventsAndValuesInOffsetOrder) {
     Handle a = host.Create(GetParam().name);
     std::vector<void*> expected;
-    for (const FieldSpec& f : GetParam().fields)
+    for (const Field& f : Fields())
         if (IsVisited(f.kind)) expected.push_back(a + f.offset);
     EXPECT_EQ(host.EnumerateValues(a), expected);
     host.Destroy(a);
@@ -228,7 +191,7 @@ TEST_P(Lifecycle, ActivateAndDeactivateAskForEveryEvent) {
     EXPECT_EQ(host.Deactivate(a), 0);
     std::vector<std::pair<int16_t, void*>> expected, seen;
     for (int16_t mode : {kInterestOn, kInterestOff})
-        for (const FieldSpec& f : GetParam().fields)
+        for (const Field& f : Fields())
             if (f.kind == Kind::Event) expected.push_back({mode, a + f.offset});
     for (const auto& i : host.Interests(a)) seen.push_back({i.mode, i.field});
     EXPECT_EQ(seen, expected);
@@ -237,14 +200,14 @@ TEST_P(Lifecycle, ActivateAndDeactivateAskForEveryEvent) {
 
 TEST_P(Lifecycle, AnotherEventIsNotThisModifiers) {
     Handle a = host.Create(GetParam().name);
-    const auto before = std::vector<uint8_t>(a, a + GetParam().size);
+    const auto before = std::vector<uint8_t>(a, a + Size());
     EXPECT_EQ(host.Deliver(a, 555, 0), 1);
     EXPECT_EQ(host.Deliver(a, 301, 1), 1) << "the qualifier differs";
-    EXPECT_EQ(std::vector<uint8_t>(a, a + GetParam().size), before);
+    EXPECT_EQ(std::vector<uint8_t>(a, a + Size()), before);
     host.Destroy(a);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllModifiers, Lifecycle, ::testing::ValuesIn(kModifiers),
+INSTANTIATE_TEST_SUITE_P(AllModifiers, Lifecycle, ::testing::ValuesIn(Modifiers()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,42 +3,19 @@
 #include <windows.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "components/modifiers.h"
 #include "framework/host_calls.h"
 #include "framework/registration.h"
+#include "tests/support/components.h"
+#include "tests/support/golden.h"
 
 namespace {
 
 using EntryPoint = void(HOSTAPI*)(RegistrationRecord*);
-
-struct Expected {
-    const char* name;
-    uint32_t instanceSize;
-    uint32_t kind;
-    std::vector<std::pair<int, int>> slots;  // (row, slot)
-};
-
-const std::vector<std::pair<int, int>> kModifierSlots = {{0, 7},  {0, 34}, {0, 8},  {0, 9},  {0, 35}, {0, 17},
-                                                         {0, 19}, {0, 18}, {0, 37}, {0, 13}, {0, 14}, {0, 25}};
-
-std::vector<std::pair<int, int>> With(std::vector<std::pair<int, int>> base, size_t at, std::pair<int, int> extra) {
-    base.insert(base.begin() + at, extra);
-    return base;
-}
-
-const Expected kComponents[] = {
-    {"zqPrintBitmap", 160, 1, kModifierSlots},
-    {"zqDisplayBitmap", 68, 1, With(kModifierSlots, 12, {1, 0})},
-    {"zqDeleteFile", 54, 1, With(kModifierSlots, 5, {0, 22})},
-    {"zqCaptureBitmap", 52, 1, With(kModifierSlots, 12, {1, 0})},
-    {"zqBitmapVariable", 4, 5, {{0, 7}, {0, 34}, {0, 8}, {0, 9}, {0, 22}, {0, 23}}},
-    {"zqScaleBitmap", 100, 1, kModifierSlots},
-    {"zqSaveBitmap", 106, 1, kModifierSlots},
-    {"zqImportBitmap", 106, 1, kModifierSlots},
-};
 
 // A record as the host hands it over: poisoned, with two rows of slots.
 struct Record {
@@ -64,66 +41,48 @@ struct Record {
     }
 };
 
-EntryPoint Linked(const std::string& name) {
-    if (name == "zqImportBitmap") return zqImportBitmap;
-    if (name == "zqSaveBitmap") return zqSaveBitmap;
-    if (name == "zqDisplayBitmap") return zqDisplayBitmap;
-    if (name == "zqScaleBitmap") return zqScaleBitmap;
-    if (name == "zqCaptureBitmap") return zqCaptureBitmap;
-    if (name == "zqPrintBitmap") return zqPrintBitmap;
-    if (name == "zqDeleteFile") return zqDeleteFile;
-    return zqBitmapVariable;
-}
-
-// `linked`: the entry point shares this executable's services copy.
-void CheckRegistration(EntryPoint entry, const Expected& c, bool linked) {
-    SCOPED_TRACE(c.name);
+// The whole record after phases 0, 1 and 2, less the host's own pointers (the
+// rows, the services), and every slot entry written.
+std::string RegistrationImage(EntryPoint entry, void* services) {
     Record rec;
-    int services[20] = {};
-    rec.Call(entry, 0, services);
-    char name[16] = {};
-    std::memcpy(name, c.name, strnlen(c.name, sizeof name));
-    EXPECT_EQ(0, std::memcmp(rec.r.componentName, name, 16));
-    EXPECT_EQ(rec.r.instanceSize, c.instanceSize);
-    EXPECT_EQ(rec.r.componentKind, c.kind);
-    EXPECT_EQ(rec.r.baseCount, 0) << "phase 0 registers the name only";
-
-    rec.Call(entry, 1, services);
-    EXPECT_EQ(0, std::memcmp(rec.r.baseClassName, "_MComponent\0\0\0\0\0", 16));
-    EXPECT_EQ(rec.r.baseCount, 1);
-
-    rec.Call(entry, 2, services);
-    std::vector<std::pair<int, int>> written;
+    std::ostringstream image;
+    for (int16_t phase : {0, 1, 2}) {
+        rec.Call(entry, phase, services);
+        RegistrationRecord shown = rec.r;
+        std::memset(shown.slotRows, 0, sizeof shown.slotRows);
+        shown.services = nullptr;
+        image << "phase " << phase << "\n" << HexImage(&shown, sizeof shown);
+    }
+    image << "slots: row slot flags\n";
     for (int row = 0; row < 2; ++row)
         for (int slot = 0; slot < 64; ++slot) {
             const SlotEntry& e = rec.rows[row][slot];
             if (Record::Poisoned(e)) continue;
-            written.push_back({row, slot});
-            EXPECT_NE(e.function, nullptr) << row << "," << slot;
-            EXPECT_EQ(e.word, 1) << "flags of " << row << "," << slot;
+            image << row << " " << slot << " " << e.word << (e.function ? "" : " without a function") << "\n";
         }
-    auto expected = c.slots;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(written, expected);
-    if (linked) {
-        EXPECT_EQ(ServicesRecord(), services);
-    }
+    return image.str();
 }
 
-TEST(Registration, LinkedEntryPointsRegisterEveryComponent) {
-    for (const Expected& c : kComponents) CheckRegistration(Linked(c.name), c, true);
+class RegistrationImages : public ::testing::TestWithParam<Component> {};
+
+TEST_P(RegistrationImages, LinkedEntryPoint) {
+    int services[20] = {};
+    ExpectGolden(std::string(GetParam().name) + ".registration", RegistrationImage(GetParam().entry, services));
+    EXPECT_EQ(ServicesRecord(), services) << "phases 1 and 2 keep the host's services";
 }
 
-TEST(Registration, DllEntryPointsRegisterEveryComponent) {
+TEST_P(RegistrationImages, DllEntryPoint) {
     HMODULE dll = LoadLibraryA("zqbitmap.dll");
     ASSERT_NE(dll, nullptr);
-    for (const Expected& c : kComponents) {
-        auto entry = reinterpret_cast<EntryPoint>(GetProcAddress(dll, c.name));
-        ASSERT_NE(entry, nullptr) << c.name;
-        CheckRegistration(entry, c, false);
-    }
+    auto entry = reinterpret_cast<EntryPoint>(GetProcAddress(dll, GetParam().name));
+    ASSERT_NE(entry, nullptr) << GetParam().name;
+    int services[20] = {};
+    ExpectGolden(std::string(GetParam().name) + ".registration", RegistrationImage(entry, services));
     FreeLibrary(dll);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryComponent, RegistrationImages, ::testing::ValuesIn(kComponents),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Registration, NameIsCutBeforeASpaceAndAtSixteenBytes) {
     struct Case {

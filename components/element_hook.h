@@ -1,0 +1,28 @@
+#pragma once
+// Drawing hooks on an element, as display and capture use them: installing
+// one, and reading what the host hands a hook at each draw.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "framework/host_abi.h"
+
+// Installs a hook of `kind` for `instance` on `element`. False when the host
+// refused it; otherwise `hookId` holds the id the host gave it.
+bool InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance, uint32_t* hookId);
+
+// One draw, as the hook sees it. `visible` is the part of the element's
+// rectangle that lies in the surface's memory (rows [0, rows), columns
+// [0, |stride|)); nothing outside it may be read or written.
+struct HookDraw {
+    ElementRect rect;
+    SurfaceRecord surface;
+    RECT visible;
+
+    bool AnythingVisible() const { return visible.left < visible.right && visible.top < visible.bottom; }
+    // Surface row y, 0 at the top; rows are stored bottom row first when the stride is negative.
+    uint8_t* Row(int y) const;
+};
+
+// False when the host handed over no draw record, rectangle or surface.
+bool ReadHookDraw(const DrawRecord* draw, const SurfaceRecord* surface, HookDraw* out);
