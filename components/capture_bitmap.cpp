@@ -24,10 +24,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Capture(uint8_t* instance, const MessageRecord& message);
-SlotResult HOSTAPI CaptureHook(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
-
 static_assert(DefaultsSize(kFields) == 52);
 
 // The hook does the whole capture while the host draws; failures stay quiet

@@ -20,14 +20,11 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
 SlotResult HOSTAPI GetErrorAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* result) {
     if (!instance || !result || !NameIs(name, "error")) return kSlotDeclined;
     SetInteger(result, LoadAt<int16_t>(instance, kErrorCodeOffset));
     return kSlotDone;
 }
-
-SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message);
 
 static_assert(DefaultsSize(kFields) == 52);
 

@@ -29,12 +29,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Show(uint8_t* instance, const MessageRecord& message);
-SlotResult Hide(uint8_t* instance, const MessageRecord& message);
-SlotResult HOSTAPI DrawHook(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface);
-void ReleaseHook(uint8_t* instance);
-
 static_assert(DefaultsSize(kFields) == 62);
 static_assert(kHookIdOffset + sizeof(uint32_t) == 68);
 

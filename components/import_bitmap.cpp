@@ -24,9 +24,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Import(uint8_t* instance, const MessageRecord& message);
-
 static_assert(DefaultsSize(kFields) == 102);
 
 SlotResult Import(uint8_t* instance, const MessageRecord& message) {

@@ -36,9 +36,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Print(uint8_t* instance, const MessageRecord& message);
-
 static_assert(DefaultsSize(kFields) == 156);
 
 // The ANSI records as the platform lays them out on 32-bit Windows.

@@ -27,9 +27,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Save(uint8_t* instance, const MessageRecord& message);
-
 static_assert(DefaultsSize(kFields) == 102);
 
 bool Write(const TextBuffer& path, HBITMAP picture) { return path[0] != '\0' && SaveBmpFile(path, picture) == 1; }

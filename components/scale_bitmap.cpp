@@ -27,9 +27,6 @@ constexpr Field kFields[] = {
 };
 ModifierState state;
 
-
-SlotResult Scale(uint8_t* instance, const MessageRecord& message);
-
 static_assert(DefaultsSize(kFields) == 100);
 
 struct Amounts {
