@@ -27,8 +27,10 @@ Element::Element(ObjectId id, const ElementSpec& spec)
     info.header.biBitCount = 8;
     info.header.biCompression = BI_RGB;
     info.header.biClrUsed = 256;
-    for (int i = 0; i < 256; ++i)
-        info.colours[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t c = i < static_cast<int>(spec.colours.size()) ? spec.colours[i] : i * 0x010101u;
+        info.colours[i] = {static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
+    }
     imageBytes_ = static_cast<size_t>(rowBytes) * rows_;
     const size_t total = kGuardBytes + imageBytes_ + kGuardBytes;
     HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "components/catalogue.h"
 #include "hostsim/internal.h"
 
 namespace hostsim {
@@ -48,8 +49,8 @@ bool IsKnownTag(int16_t tag) {
 
 // ---- objects ----
 
-HostObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayout& layout, uint32_t bodySize) {
-    auto obj = std::make_unique<HostObject>();
+SimObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayout& layout, uint32_t bodySize) {
+    auto obj = std::make_unique<SimObject>();
     obj->kind = kind;
     obj->bodySize = bodySize;
     obj->memory.reset(new uint8_t[kHeaderSize + bodySize + kTailGuardBytes]);
@@ -66,7 +67,7 @@ HostObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayou
     put(kHeaderSize + kBaseOfHandle, b);
     put(kInterface0 - 4, &layout.classDesc);
     std::memcpy(obj->headerCopy, b, kHeaderSize);
-    HostObject* raw = obj.get();
+    SimObject* raw = obj.get();
     auto& impl = host.impl();
     if (kind == ObjectKind::Instance || kind == ObjectKind::Variable) {
         raw->id = impl.nextId++;
@@ -76,7 +77,7 @@ HostObject* HostMethods::NewObject(Host& host, ObjectKind kind, const ClassLayou
     return raw;
 }
 
-void HostMethods::DeleteObject(Host& host, HostObject* obj) {
+void HostMethods::DeleteObject(Host& host, SimObject* obj) {
     auto& impl = host.impl();
     if (obj->id) impl.byId.erase(obj->id);
     impl.objects.erase(obj->handle());
@@ -143,6 +144,20 @@ int Host::LiveBlocks(Side side) const {
 bool Host::IsLiveBlock(const void* p) const {
     auto it = impl_->blocks.find(p);
     return it != impl_->blocks.end() && it->second.live;
+}
+
+void Host::ReleaseLentBlocks() {
+    for (auto& [p, b] : impl_->blocks)
+        if (b.live && b.kind == BlockKind::Lent) HostMethods::FreeBlock(*this, p, BlockKind::Lent, "ReleaseLentBlocks");
+}
+
+void Host::ForgetFreedBlocks() {
+    auto& blocks = impl_->blocks;
+    std::erase_if(impl_->blockMemory, [&](const std::unique_ptr<uint8_t[]>& m) {
+        auto it = blocks.find(m.get());
+        return it != blocks.end() && !it->second.live;
+    });
+    std::erase_if(blocks, [](const auto& entry) { return !entry.second.live; });
 }
 
 void Host::FailNextAllocations(int count) { impl_->failAllocations = count; }
@@ -276,7 +291,7 @@ std::string AsText(const HostValue& v) {
 }
 }  // namespace
 
-HostStatus HostMethods::VariableGet(Host& host, HostObject* var, const char* name, HostValue* out) {
+HostStatus HostMethods::VariableGet(Host& host, SimObject* var, const char* name, HostValue* out) {
     if (!name || !out) {
         host.Error("GetAttribute on a host variable: null name or value");
         return kBadCall;
@@ -305,7 +320,7 @@ HostStatus HostMethods::VariableGet(Host& host, HostObject* var, const char* nam
     return kNotFound;
 }
 
-HostStatus HostMethods::VariableSet(Host& host, HostObject* var, const char* name, HostValue* in) {
+HostStatus HostMethods::VariableSet(Host& host, SimObject* var, const char* name, HostValue* in) {
     if (!name || !in) {
         host.Error("SetAttribute on a host variable: null name or value");
         return kBadCall;
@@ -366,7 +381,7 @@ HostStatus HostMethods::VariableSet(Host& host, HostObject* var, const char* nam
 
 namespace {
 ObjectId NewVariable(Host& host, const HostValue& v) {
-    HostObject* obj = HostMethods::NewObject(host, ObjectKind::Variable, *host.impl().variableLayout, 16);
+    SimObject* obj = HostMethods::NewObject(host, ObjectKind::Variable, *host.impl().variableLayout, 16);
     HostMethods::CopyInto(host, &obj->value, &v, BlockKind::Variable);
     return obj->id;
 }
@@ -384,12 +399,12 @@ ObjectId Host::NewPointVariable(int16_t x, int16_t y) { return NewVariable(*this
 
 const HostValue& Host::VariableValue(ObjectId id) const {
     static const HostValue kNone{};
-    HostObject* obj = impl_->FindId(id);
+    SimObject* obj = impl_->FindId(id);
     return obj && obj->kind == ObjectKind::Variable ? obj->value : kNone;
 }
 
 void Host::SetVariableValue(ObjectId id, const HostValue& v) {
-    HostObject* obj = impl_->FindId(id);
+    SimObject* obj = impl_->FindId(id);
     if (!obj || obj->kind != ObjectKind::Variable)
         return Error("SetVariableValue: no host variable " + std::to_string(id));
     HostValue copy;
@@ -399,10 +414,10 @@ void Host::SetVariableValue(ObjectId id, const HostValue& v) {
 }
 
 void Host::SetUnresolvable(ObjectId id, bool on) {
-    if (HostObject* obj = impl_->FindId(id)) obj->unresolvable = on;
+    if (SimObject* obj = impl_->FindId(id)) obj->unresolvable = on;
 }
 void Host::SetAnswersObjectValue(ObjectId id, bool on) {
-    if (HostObject* obj = impl_->FindId(id)) obj->objectValue = on;
+    if (SimObject* obj = impl_->FindId(id)) obj->objectValue = on;
 }
 
 // ---- the host itself ----
@@ -413,7 +428,7 @@ Host::Host() : impl_(std::make_unique<Impl>()) {
     services_.assign(kServiceCount, 0);
     serviceHandles_.assign(kServiceCount, nullptr);
     for (int n = 0; n < kServiceCount; ++n) {
-        HostObject* obj = HostMethods::NewObject(*this, ObjectKind::Service, *impl_->serviceLayouts[n], 16);
+        SimObject* obj = HostMethods::NewObject(*this, ObjectKind::Service, *impl_->serviceLayouts[n], 16);
         serviceHandles_[n] = obj->handle();
         services_[n] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(obj->handle()));
     }
@@ -434,10 +449,10 @@ void Host::Teardown() {
     if (tornDown_) return;
     tornDown_ = true;
     while (!impl_->creationOrder.empty()) Destroy(impl_->creationOrder.back());
-    std::vector<HostObject*> variables;
+    std::vector<SimObject*> variables;
     for (auto& [h, obj] : impl_->objects)
         if (obj->kind == ObjectKind::Variable) variables.push_back(obj.get());
-    for (HostObject* v : variables) {
+    for (SimObject* v : variables) {
         HostMethods::ReleaseOwned(*this, &v->value, BlockKind::Variable, "variable");
         HostMethods::DeleteObject(*this, v);
     }
@@ -535,9 +550,6 @@ void Host::LoadLinked(const std::vector<Entry>& entries) {
 }
 
 bool Host::LoadDll(const std::string& path) {
-    static const char* const kEntries[] = {"zqImportBitmap", "zqSaveBitmap",    "zqDisplayBitmap",
-                                           "zqScaleBitmap",  "zqCaptureBitmap", "zqPrintBitmap",
-                                           "zqDeleteFile",   "zqBitmapVariable"};
     HMODULE lib = LoadLibraryA(path.c_str());
     if (!lib) {
         Error("LoadLibrary failed for " + path + " (error " + std::to_string(GetLastError()) + ")");
@@ -545,7 +557,7 @@ bool Host::LoadDll(const std::string& path) {
     }
     impl_->libraries.push_back(lib);
     bool all = true;
-    for (const char* name : kEntries) {
+    for (const char* name : kComponentNames) {
         auto fn = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
         if (!fn) {
             Error(std::string("the DLL does not export ") + name);
@@ -560,7 +572,7 @@ bool Host::LoadDll(const std::string& path) {
 // ---- instances ----
 
 void* Host::SlotFunction(Handle instance, int16_t row, int16_t slot) {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     if (!obj || obj->kind != ObjectKind::Instance) {
         Error("slot " + std::to_string(row) + "/" + std::to_string(slot) + " called on no live instance");
         return nullptr;
@@ -571,7 +583,7 @@ void* Host::SlotFunction(Handle instance, int16_t row, int16_t slot) {
 }
 
 void Host::CheckBlock(Handle instance, int16_t slot) {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     if (!obj) return;
     uint8_t* tail = instance + obj->bodySize;
     for (uint32_t i = 0; i < kTailGuardBytes; ++i) {
@@ -616,7 +628,7 @@ Handle Host::Create(const std::string& type, ObjectId element) {
         state.classInitDone = true;
         CallTypeSlot(type, 0, kSlotClassInit);
     }
-    HostObject* obj = HostMethods::NewObject(*this, ObjectKind::Instance, *state.layout, t->instanceSize);
+    SimObject* obj = HostMethods::NewObject(*this, ObjectKind::Instance, *state.layout, t->instanceSize);
     obj->type = index;
     obj->parent = element;
     impl_->creationOrder.push_back(obj->handle());
@@ -626,13 +638,13 @@ Handle Host::Create(const std::string& type, ObjectId element) {
 }
 
 Handle Host::CopyConstruct(Handle source, ObjectId element, CopyStart start) {
-    HostObject* src = impl_->Find(source);
+    SimObject* src = impl_->Find(source);
     if (!src || src->kind != ObjectKind::Instance) {
         Error("CopyConstruct from no live instance");
         return nullptr;
     }
     TypeState& state = impl_->typeStates[src->type];
-    HostObject* obj = HostMethods::NewObject(*this, ObjectKind::Instance, *state.layout, src->bodySize);
+    SimObject* obj = HostMethods::NewObject(*this, ObjectKind::Instance, *state.layout, src->bodySize);
     obj->type = src->type;
     obj->parent = element;
     impl_->creationOrder.push_back(obj->handle());
@@ -647,7 +659,7 @@ int16_t Host::Assign(Handle destination, Handle source) {
 }
 
 void Host::Destroy(Handle instance) {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     if (!obj || obj->kind != ObjectKind::Instance) return Error("Destroy of no live instance");
     CallSlot(instance, 0, kSlotDestruct, instance);
     auto& order = impl_->creationOrder;
@@ -659,7 +671,7 @@ namespace {
 // A stream object for the length of one host call.
 struct Stream {
     Host& host;
-    HostObject* obj;
+    SimObject* obj;
     explicit Stream(Host& h)
         : host(h), obj(HostMethods::NewObject(h, ObjectKind::Stream, *h.impl().streamLayout, 16)) {}
     ~Stream() { HostMethods::DeleteObject(host, obj); }
@@ -667,24 +679,24 @@ struct Stream {
 }  // namespace
 
 Handle Host::OpenStream(const std::vector<uint8_t>& bytes) {
-    HostObject* obj = HostMethods::NewObject(*this, ObjectKind::Stream, *impl_->streamLayout, 16);
+    SimObject* obj = HostMethods::NewObject(*this, ObjectKind::Stream, *impl_->streamLayout, 16);
     obj->bytes = bytes;
     return obj->handle();
 }
 
 const std::vector<uint8_t>& Host::StreamBytes(Handle stream) const {
     static const std::vector<uint8_t> kNone;
-    HostObject* obj = impl_->Find(stream);
+    SimObject* obj = impl_->Find(stream);
     return obj && obj->kind == ObjectKind::Stream ? obj->bytes : kNone;
 }
 
 size_t Host::StreamReadPosition(Handle stream) const {
-    HostObject* obj = impl_->Find(stream);
+    SimObject* obj = impl_->Find(stream);
     return obj && obj->kind == ObjectKind::Stream ? obj->readPos : 0;
 }
 
 void Host::CloseStream(Handle stream) {
-    HostObject* obj = impl_->Find(stream);
+    SimObject* obj = impl_->Find(stream);
     if (obj && obj->kind == ObjectKind::Stream) HostMethods::DeleteObject(*this, obj);
 }
 
@@ -748,7 +760,7 @@ std::vector<Host::Delivery> Host::Send(uint32_t eventCode, uint32_t qualifier, c
     std::vector<Delivery> out;
     const std::vector<Handle> order = impl_->creationOrder;  // an action may create or destroy
     for (Handle h : order) {
-        HostObject* obj = impl_->Find(h);
+        SimObject* obj = impl_->Find(h);
         if (!obj) continue;
         std::vector<void*> on;
         for (const Interest& i : obj->interests) {
@@ -768,37 +780,37 @@ std::vector<Host::Delivery> Host::Send(uint32_t eventCode, uint32_t qualifier, c
 }
 
 ObjectId Host::IdOf(Handle object) const {
-    HostObject* obj = impl_->Find(object);
+    SimObject* obj = impl_->Find(object);
     return obj ? obj->id : 0;
 }
 
 Handle Host::HandleOf(ObjectId id) const {
-    HostObject* obj = impl_->FindId(id);
+    SimObject* obj = impl_->FindId(id);
     return obj ? obj->handle() : nullptr;
 }
 
 ObjectId Host::ParentOf(Handle instance) const {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     return obj ? obj->parent : 0;
 }
 
 void Host::AttachTo(Handle instance, ObjectId element) {
-    if (HostObject* obj = impl_->Find(instance)) obj->parent = element;
+    if (SimObject* obj = impl_->Find(instance)) obj->parent = element;
 }
 
 uint32_t Host::BlockSize(Handle instance) const {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     return obj ? obj->bodySize : 0;
 }
 
 const std::vector<Interest>& Host::Interests(Handle instance) const {
     static const std::vector<Interest> kNone;
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     return obj ? obj->interests : kNone;
 }
 
 void Host::SetField(Handle instance, size_t offset, const HostValue& value) {
-    HostObject* obj = impl_->Find(instance);
+    SimObject* obj = impl_->Find(instance);
     if (!obj || obj->kind != ObjectKind::Instance || offset + sizeof(HostValue) > obj->bodySize)
         return Error("SetField: no live instance or a field past its block");
     auto* field = reinterpret_cast<HostValue*>(instance + offset);

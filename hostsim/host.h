@@ -105,6 +105,7 @@ struct ElementSpec {
     int surfaceWidth = 64;  // pixels
     int surfaceRows = 64;
     bool bottomUp = false;  // the DIB's natural order: negative stride
+    std::vector<uint32_t> colours;  // the colour table, 0x00RRGGBB by index; empty: 256 greys
 };
 
 class Element;
@@ -225,6 +226,11 @@ public:
     int LiveBlocks(Side side) const;
     int LiveBlocks() const { return LiveBlocks(Side::Plugin) + LiveBlocks(Side::Host); }
     bool IsLiveBlock(const void* p) const;
+    // Long runs: frees the blocks lent in answers, as the host does once the
+    // plug-in's call has returned, and forgets the freed blocks kept for the
+    // double-free check (a later free of one is reported as never given out).
+    void ReleaseLentBlocks();
+    void ForgetFreedBlocks();
 
     // What the plug-in did.
     const std::vector<Visit>& Visits() const { return visits_; }
@@ -291,6 +297,10 @@ public:
     const std::vector<HookInfo>& Hooks() const { return hooks_; }
     int Refreshes() const { return refreshes_; }
     const std::vector<uint32_t>& RefreshFlags() const { return refreshFlags_; }
+    void ClearRefreshes() {  // long runs: the log would grow with every refresh
+        refreshes_ = 0;
+        refreshFlags_.clear();
+    }
 
     // Host side.
     std::vector<HookInfo>& MutableHooks() { return hooks_; }

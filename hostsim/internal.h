@@ -13,7 +13,7 @@ namespace hostsim {
 
 // Memory of every host object: a 48-byte header, then the body (an
 // instance block for component instances). Offsets from the base block B:
-//   B+0  magic            B+4  HostObject*      B+20 primary interface P
+//   B+0  magic            B+4  SimObject*       B+20 primary interface P
 //   B+24 descriptor of interface 1               B+28 interface 1
 //   B+40 B (handle - 8)   B+44 class descriptor  B+48 handle = P = interface 0
 // Row-1 methods of services and streams live on interface 1, so `this` for
@@ -27,7 +27,9 @@ inline constexpr uint8_t kTailGuardByte = 0xFB;
 
 enum class ObjectKind { Service, Stream, Instance, Variable };
 
-struct HostObject {
+// The simulator's record of one object it made; the plug-in sees only its
+// handle (which the plug-in's own code calls a HostObject).
+struct SimObject {
     ObjectKind kind;
     ObjectId id = 0;
     std::unique_ptr<uint8_t[]> memory;
@@ -89,8 +91,8 @@ struct TypeState {
 };
 
 struct Host::Impl {
-    std::map<const uint8_t*, std::unique_ptr<HostObject>> objects;  // by handle
-    std::map<ObjectId, HostObject*> byId;
+    std::map<const uint8_t*, std::unique_ptr<SimObject>> objects;  // by handle
+    std::map<ObjectId, SimObject*> byId;
     std::vector<Handle> creationOrder;  // live instances, oldest first
     ObjectId nextId = 1001;
     std::vector<TypeState> typeStates;
@@ -104,11 +106,11 @@ struct Host::Impl {
     std::vector<void*> libraries;  // HMODULEs
     int failAllocations = 0;
 
-    HostObject* Find(const void* handle) const {
+    SimObject* Find(const void* handle) const {
         auto it = objects.find(static_cast<const uint8_t*>(handle));
         return it == objects.end() ? nullptr : it->second.get();
     }
-    HostObject* FindId(ObjectId id) const {
+    SimObject* FindId(ObjectId id) const {
         auto it = byId.find(id);
         return it == byId.end() ? nullptr : it->second;
     }
@@ -125,16 +127,16 @@ inline uint32_t Word(const void* p, size_t offset = 0) {
 struct HostMethods {
     static void BuildServiceLayouts(Host& host);
     static void BuildInstanceLayout(Host& host, int type);
-    static HostObject* NewObject(Host& host, ObjectKind kind, const ClassLayout& layout, uint32_t bodySize);
-    static void DeleteObject(Host& host, HostObject* obj);
+    static SimObject* NewObject(Host& host, ObjectKind kind, const ClassLayout& layout, uint32_t bodySize);
+    static void DeleteObject(Host& host, SimObject* obj);
     // Memory blocks.
     static char* NewBlock(Host& host, size_t size, BlockKind kind);
     static void FreeBlock(Host& host, const void* p, BlockKind expected, const char* who);
     // Values.
     static void CopyInto(Host& host, HostValue* dst, const HostValue* src, BlockKind kind);
     static void ReleaseOwned(Host& host, HostValue* v, BlockKind kind, const char* who);
-    static HostStatus VariableGet(Host& host, HostObject* var, const char* name, HostValue* out);
-    static HostStatus VariableSet(Host& host, HostObject* var, const char* name, HostValue* in);
+    static HostStatus VariableGet(Host& host, SimObject* var, const char* name, HostValue* out);
+    static HostStatus VariableSet(Host& host, SimObject* var, const char* name, HostValue* in);
     static int32_t StreamSize(Host& host, const HostValue* v);
 };
 

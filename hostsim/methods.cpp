@@ -14,7 +14,6 @@ namespace hostsim {
 namespace {
 
 std::vector<Host*> g_hosts;  // live hosts, newest last
-Host* g_host = nullptr;      // the host whose method runs now
 
 std::string Hex(const void* p) {
     char buf[16];
@@ -22,33 +21,39 @@ std::string Hex(const void* p) {
     return buf;
 }
 
-// Finds the object of which `self` is interface `iface`, in any live host,
-// and makes that host the current one.
-HostObject* Lookup(const void* self, int iface) {
+Host* Newest() { return g_hosts.empty() ? nullptr : g_hosts.back(); }
+
+// A method's `this`: an object and the live host that made it.
+struct Found {
+    Host* host = nullptr;
+    SimObject* object = nullptr;
+    explicit operator bool() const { return object != nullptr; }
+};
+
+// The object of which `self` is interface `iface`, in any live host.
+Found Lookup(const void* self, int iface) {
     const int32_t offset = iface == 0 ? kInterface0 : kInterface1;
     const uint8_t* handle = static_cast<const uint8_t*>(self) - offset + kHeaderSize;
-    for (auto h = g_hosts.rbegin(); h != g_hosts.rend(); ++h) {
-        if (HostObject* obj = (*h)->impl().Find(handle)) {
-            g_host = *h;
-            return obj;
-        }
-    }
-    return nullptr;
+    for (auto h = g_hosts.rbegin(); h != g_hosts.rend(); ++h)
+        if (SimObject* obj = (*h)->impl().Find(handle)) return {*h, obj};
+    return {};
 }
 
-HostObject* Self(void* self, int iface, const char* method) {
-    if (HostObject* obj = Lookup(self, iface)) return obj;
-    g_host = g_hosts.empty() ? nullptr : g_hosts.back();
-    if (g_host)
-        g_host->Error(std::string(method) + ": `this` " + Hex(self) + " is not interface " + std::to_string(iface) +
-                      " of any host object");
-    return nullptr;
+// The object a method was called on; a `this` that is no such interface is
+// reported to the newest host.
+Found Receiver(void* self, int iface, const char* method) {
+    const Found found = Lookup(self, iface);
+    if (Host* host = found ? nullptr : Newest())
+        host->Error(std::string(method) + ": `this` " + Hex(self) + " is not interface " + std::to_string(iface) +
+                    " of any host object");
+    return found;
 }
 
 // The host to blame for a trap: the one owning `self`, else the newest.
 Host* Blame(void* self) {
-    if (!Lookup(self, 0) && !Lookup(self, 1)) g_host = g_hosts.empty() ? nullptr : g_hosts.back();
-    return g_host;
+    if (const Found found = Lookup(self, 0)) return found.host;
+    if (const Found found = Lookup(self, 1)) return found.host;
+    return Newest();
 }
 
 // Traps fill every entry a class lacks; one per row and column, so the
@@ -98,8 +103,9 @@ const std::vector<void*>& Wrong() {
 // ---- WalkService ----
 
 int16_t HOSTAPI VisitValue(void* self, uint32_t a, uint32_t b, void* field) {
-    if (!Self(self, 1, "VisitValue")) return kBadCall;
-    g_host->RecordVisit({a, b, field});
+    const Found me = Receiver(self, 1, "VisitValue");
+    if (!me) return kBadCall;
+    me.host->RecordVisit({a, b, field});
     return 0;
 }
 
@@ -110,8 +116,7 @@ void PaddedName(const char* name, char (&out)[32]) {
     if (name) std::strncpy(out, name, 16);
 }
 
-HostStatus GetOrSetById(bool set, ObjectId id, const char* name, uint32_t index, HostValue* v) {
-    Host& host = *g_host;
+HostStatus GetOrSetById(Host& host, bool set, ObjectId id, const char* name, uint32_t index, HostValue* v) {
     if (!name || !v) {
         host.Error(std::string(set ? "SetAttributeById" : "GetAttributeById") + ": null name or value");
         return kBadCall;
@@ -133,7 +138,7 @@ HostStatus GetOrSetById(bool set, ObjectId id, const char* name, uint32_t index,
         el->SetRect(r);
         return 0;
     }
-    HostObject* obj = host.impl().FindId(id);
+    SimObject* obj = host.impl().FindId(id);
     if (!obj) return kNotFound;
     if (!set && obj->objectValue && NameIs(name, "value")) {
         std::memset(v->payload, kPoison, sizeof v->payload);
@@ -153,18 +158,21 @@ HostStatus GetOrSetById(bool set, ObjectId id, const char* name, uint32_t index,
 }
 
 int16_t HOSTAPI GetAttributeById(void* self, ObjectId id, const char* name, uint32_t index, HostValue* out) {
-    if (!Self(self, 1, "GetAttributeById")) return kBadCall;
-    return GetOrSetById(false, id, name, index, out);
+    const Found me = Receiver(self, 1, "GetAttributeById");
+    if (!me) return kBadCall;
+    return GetOrSetById(*me.host, false, id, name, index, out);
 }
 
 int16_t HOSTAPI SetAttributeById(void* self, ObjectId id, const char* name, uint32_t index, HostValue* in) {
-    if (!Self(self, 1, "SetAttributeById")) return kBadCall;
-    return GetOrSetById(true, id, name, index, in);
+    const Found me = Receiver(self, 1, "SetAttributeById");
+    if (!me) return kBadCall;
+    return GetOrSetById(*me.host, true, id, name, index, in);
 }
 
 int16_t HOSTAPI AddElementHook(void* self, ObjectId elementId, HookRecord* record, HostValue* flags) {
-    if (!Self(self, 1, "AddElementHook")) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "AddElementHook");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
     auto it = host.impl().elements.find(elementId);
     if (it == host.impl().elements.end() || !record || !flags) {
         host.Error("AddElementHook: no element " + std::to_string(elementId) + " or null record");
@@ -177,7 +185,7 @@ int16_t HOSTAPI AddElementHook(void* self, ObjectId elementId, HookRecord* recor
     void* instance;
     std::memcpy(&instance, reinterpret_cast<uint8_t*>(record) + offsetof(HookRecord, instance), 4);
     hook.instance = static_cast<Handle>(instance);
-    HostObject* obj = host.impl().Find(hook.instance);
+    SimObject* obj = host.impl().Find(hook.instance);
     if (!obj || obj->kind != ObjectKind::Instance) {
         host.Error("AddElementHook: the record names no live instance");
         return kNotFound;
@@ -189,8 +197,9 @@ int16_t HOSTAPI AddElementHook(void* self, ObjectId elementId, HookRecord* recor
 }
 
 int16_t HOSTAPI RemoveElementHook(void* self, ObjectId elementId, uint32_t kind, uint32_t hookId) {
-    if (!Self(self, 1, "RemoveElementHook")) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "RemoveElementHook");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
     auto it = host.impl().elements.find(elementId);
     if (it != host.impl().elements.end()) {
         auto& hooks = it->second->MutableHooks();
@@ -207,16 +216,17 @@ int16_t HOSTAPI RemoveElementHook(void* self, ObjectId elementId, uint32_t kind,
 }
 
 int16_t HOSTAPI CopyValue(void* self, HostValue* dst, const HostValue* src) {
-    if (!Self(self, 1, "CopyValue")) return kBadCall;
+    const Found me = Receiver(self, 1, "CopyValue");
+    if (!me) return kBadCall;
     if (!dst || !src) {
-        g_host->Error("CopyValue: null value");
+        me.host->Error("CopyValue: null value");
         return kBadCall;
     }
     if (!IsKnownTag(src->tag)) {
-        g_host->Error("CopyValue from a value of unknown tag " + std::to_string(src->tag));
+        me.host->Error("CopyValue from a value of unknown tag " + std::to_string(src->tag));
         return kBadCall;
     }
-    HostMethods::CopyInto(*g_host, dst, src, BlockKind::Value);
+    HostMethods::CopyInto(*me.host, dst, src, BlockKind::Value);
     return 0;
 }
 
@@ -224,9 +234,10 @@ int16_t HOSTAPI CopyValue(void* self, HostValue* dst, const HostValue* src) {
 // the field; Destruct passes the field itself. The field lies in the
 // instance block, the local pointer does not.
 int16_t HOSTAPI ReleaseValue(void* self, Handle instance, void* arg) {
-    if (!Self(self, 1, "ReleaseValue")) return kBadCall;
-    Host& host = *g_host;
-    HostObject* obj = host.impl().Find(instance);
+    const Found me = Receiver(self, 1, "ReleaseValue");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
+    SimObject* obj = host.impl().Find(instance);
     if (!obj || obj->kind != ObjectKind::Instance || !arg) {
         host.Error("ReleaseValue: first argument is no live instance, or null field");
         return kBadCall;
@@ -249,8 +260,9 @@ int16_t HOSTAPI ReleaseValue(void* self, Handle instance, void* arg) {
 }
 
 int16_t HOSTAPI ResolveReference(void* self, const HostValue* ref, Handle instance, Handle* out) {
-    if (!Self(self, 1, "ResolveReference")) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "ResolveReference");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
     if (!ref || !out) {
         host.Error("ResolveReference: null reference or out handle");
         return kBadCall;
@@ -260,7 +272,7 @@ int16_t HOSTAPI ResolveReference(void* self, const HostValue* ref, Handle instan
     if (ref->tag == kTagReference) id = Word(ref, kReferenceIdOffset);
     else if (ref->tag == kTagLongReference) id = Word(ref, kLongReferenceIdOffset);
     else return kNotFound;
-    HostObject* obj = host.impl().FindId(id);
+    SimObject* obj = host.impl().FindId(id);
     if (!obj || obj->unresolvable) return kNotFound;
     *out = obj->handle();
     return 0;
@@ -269,8 +281,9 @@ int16_t HOSTAPI ResolveReference(void* self, const HostValue* ref, Handle instan
 // ---- MemoryService ----
 
 int16_t HOSTAPI Allocate(void* self, void** out, uint32_t size) {
-    if (!Self(self, 1, "Allocate")) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "Allocate");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
     if (!out) {
         host.Error("Allocate: null out pointer");
         return kBadCall;
@@ -285,23 +298,25 @@ int16_t HOSTAPI Allocate(void* self, void** out, uint32_t size) {
 }
 
 int16_t HOSTAPI Free(void* self, void* p) {
-    if (!Self(self, 1, "Free")) return kBadCall;
-    if (p) HostMethods::FreeBlock(*g_host, p, BlockKind::Plugin, "Free");
+    const Found me = Receiver(self, 1, "Free");
+    if (!me) return kBadCall;
+    if (p) HostMethods::FreeBlock(*me.host, p, BlockKind::Plugin, "Free");
     return 0;
 }
 
 // ---- ConversionService ----
 
 int16_t HOSTAPI ConvertValue(void* self, void* instanceData, const HostValue* src, HostValue* out) {
-    if (!Self(self, 1, "ConvertValue")) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "ConvertValue");
+    if (!me) return kBadCall;
+    Host& host = *me.host;
     if (!src || !out) {
         host.Error("ConvertValue: null value");
         return kBadCall;
     }
     (void)instanceData;
     if (src->tag != kTagLongReference) return 2;
-    HostObject* obj = host.impl().FindId(Word(src, kLongReferenceIdOffset));
+    SimObject* obj = host.impl().FindId(Word(src, kLongReferenceIdOffset));
     if (!obj || obj->kind != ObjectKind::Instance || host.Catalogue()[obj->type].componentKind != kKindVariable)
         return 3;
     HostValue v{};
@@ -333,25 +348,27 @@ int32_t PayloadBytes(const HostValue* v) {
 }
 
 int16_t HOSTAPI ValueSize(void* self, const HostValue* v, uint32_t* count) {
-    if (!Self(self, 1, "ValueSize")) return kBadCall;
+    const Found me = Receiver(self, 1, "ValueSize");
+    if (!me) return kBadCall;
     if (!v || !count) {
-        g_host->Error("ValueSize: null argument");
+        me.host->Error("ValueSize: null argument");
         return kBadCall;
     }
-    const int32_t n = HostMethods::StreamSize(*g_host, v);
+    const int32_t n = HostMethods::StreamSize(*me.host, v);
     if (n < 0) return kBadCall;
     *count = static_cast<uint32_t>(n);
     return 0;
 }
 
 int16_t HOSTAPI WriteValue(void* self, const HostValue* v) {
-    HostObject* s = Self(self, 1, "WriteValue");
-    if (!s) return kBadCall;
+    const Found me = Receiver(self, 1, "WriteValue");
+    if (!me) return kBadCall;
+    SimObject* s = me.object;
     if (!v) {
-        g_host->Error("WriteValue: null value");
+        me.host->Error("WriteValue: null value");
         return kBadCall;
     }
-    if (HostMethods::StreamSize(*g_host, v) < 0) return kBadCall;
+    if (HostMethods::StreamSize(*me.host, v) < 0) return kBadCall;
     const auto* p = reinterpret_cast<const uint8_t*>(v);
     s->bytes.insert(s->bytes.end(), p, p + 2);
     if (v->tag == kTagString) {
@@ -366,9 +383,10 @@ int16_t HOSTAPI WriteValue(void* self, const HostValue* v) {
 }
 
 int16_t HOSTAPI ReadValue(void* self, HostValue* field) {
-    HostObject* s = Self(self, 1, "ReadValue");
-    if (!s) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 1, "ReadValue");
+    if (!me) return kBadCall;
+    SimObject* s = me.object;
+    Host& host = *me.host;
     if (!field) {
         host.Error("ReadValue: null field");
         return kBadCall;
@@ -423,10 +441,11 @@ int16_t HOSTAPI ReadValue(void* self, HostValue* field) {
 // ---- component methods (interface 0, `this` is the instance block) ----
 
 int16_t HOSTAPI GetParentElement(void* self, ObjectId* out) {
-    HostObject* obj = Self(self, 0, "GetParentElement");
-    if (!obj) return kBadCall;
+    const Found me = Receiver(self, 0, "GetParentElement");
+    if (!me) return kBadCall;
+    SimObject* obj = me.object;
     if (!out) {
-        g_host->Error("GetParentElement: null out");
+        me.host->Error("GetParentElement: null out");
         return kBadCall;
     }
     if (!obj->parent) return kNotFound;
@@ -435,19 +454,21 @@ int16_t HOSTAPI GetParentElement(void* self, ObjectId* out) {
 }
 
 int16_t HOSTAPI SetEventInterest(void* self, uint32_t mode, void* field) {
-    HostObject* obj = Self(self, 0, "SetEventInterest");
-    if (!obj) return kBadCall;
+    const Found me = Receiver(self, 0, "SetEventInterest");
+    if (!me) return kBadCall;
+    SimObject* obj = me.object;
     const int16_t m = static_cast<int16_t>(mode);
     if ((m != kInterestOn && m != kInterestOff) || !obj->Contains(field, sizeof(EventValue)))
-        g_host->Error("SetEventInterest: mode " + std::to_string(m) + " or field outside the instance");
+        me.host->Error("SetEventInterest: mode " + std::to_string(m) + " or field outside the instance");
     obj->interests.push_back({m, field});
     return 0;
 }
 
 int16_t HOSTAPI RefreshElement(void* self, uint32_t flag) {
-    HostObject* obj = Self(self, 0, "RefreshElement");
-    if (!obj) return kBadCall;
-    Host& host = *g_host;
+    const Found me = Receiver(self, 0, "RefreshElement");
+    if (!me) return kBadCall;
+    SimObject* obj = me.object;
+    Host& host = *me.host;
     auto it = host.impl().elements.find(obj->parent);
     if (it == host.impl().elements.end()) return kNotFound;
     it->second->NoteRefresh(flag);
@@ -457,21 +478,21 @@ int16_t HOSTAPI RefreshElement(void* self, uint32_t flag) {
 
 // Row 0 columns 22/23 of a component that registered none: not served.
 int16_t HOSTAPI AttributeNotServed(void* self) {
-    return Self(self, 0, "GetAttribute/SetAttribute") ? kNotFound : kBadCall;
+    return Receiver(self, 0, "GetAttribute/SetAttribute") ? kNotFound : kBadCall;
 }
 
 // ---- host variables: row 0 columns 22/23 on "value" ----
 
 int16_t HOSTAPI VariableGetAttribute(void* self, const char* name, uint32_t, HostValue* out) {
-    HostObject* var = Self(self, 0, "GetAttribute");
-    if (!var) return kBadCall;
-    return HostMethods::VariableGet(*g_host, var, name, out);
+    const Found me = Receiver(self, 0, "GetAttribute");
+    if (!me) return kBadCall;
+    return HostMethods::VariableGet(*me.host, me.object, name, out);
 }
 
 int16_t HOSTAPI VariableSetAttribute(void* self, const char* name, uint32_t, HostValue* in) {
-    HostObject* var = Self(self, 0, "SetAttribute");
-    if (!var) return kBadCall;
-    return HostMethods::VariableSet(*g_host, var, name, in);
+    const Found me = Receiver(self, 0, "SetAttribute");
+    if (!me) return kBadCall;
+    return HostMethods::VariableSet(*me.host, me.object, name, in);
 }
 
 template <class F>
@@ -484,21 +505,18 @@ void* Fn(F f) {
 HostStatus Host::GetAttributeById(ObjectId id, const std::string& name, HostValue* out) {
     char padded[32];
     PaddedName(name.c_str(), padded);
-    g_host = this;
-    return GetOrSetById(false, id, padded, 0, out);
+    return GetOrSetById(*this, false, id, padded, 0, out);
 }
 
 HostStatus Host::SetAttributeById(ObjectId id, const std::string& name, HostValue* in) {
     char padded[32];
     PaddedName(name.c_str(), padded);
-    g_host = this;
-    return GetOrSetById(true, id, padded, 0, in);
+    return GetOrSetById(*this, true, id, padded, 0, in);
 }
 
 void AddLiveHost(Host* host) { g_hosts.push_back(host); }
 void RemoveLiveHost(Host* host) {
     g_hosts.erase(std::remove(g_hosts.begin(), g_hosts.end(), host), g_hosts.end());
-    if (g_host == host) g_host = nullptr;
 }
 
 ClassLayout::ClassLayout() {

@@ -10,6 +10,7 @@
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace {
@@ -132,7 +133,8 @@ TEST_F(BitmapVariable, NamesAreMatchedOverSixteenBytesWithoutCase) {
         EXPECT_EQ(r, c.served ? 0 : 1);
         if (c.served) {
             EXPECT_EQ(value.tag, kTagInteger);
-            auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&value))));
+            const auto payload = static_cast<uint32_t>(IntegerPayload(&value));
+            auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(payload));
             if (probe.globals_.erase(block)) GlobalFree(block);  // "bitmap" hands over a block
         } else {
             EXPECT_EQ(value.tag, kTagAny);
@@ -441,34 +443,30 @@ TEST_F(BitmapVariable, FailedStoreIsRefusedAndKeepsTheOldBitmap) {
     Handle v = NewVariable();
     ASSERT_EQ(Store(v, first), 0);
     DeleteObject(first);
-    int refused = 0;
-    for (int n = 1;; ++n) {
-        const HBITMAP old = Held(v);
-        const int32_t oldWidth = Read(v, "width");
-        int16_t r;
-        bool fired;
-        {
-            FailNthCall fault{probe, n};
-            r = Store(v, source);
-            fired = fault.Fired();
-        }
-        SCOPED_TRACE("call " + std::to_string(n) + " " + probe.FailedCall());
-        EXPECT_EQ(probe.LiveBitmaps(), 1);
-        EXPECT_EQ(probe.LiveDcs(), 0);
-        if (r == 0) {
-            EXPECT_EQ(gdi::ReadDib(Held(v)).pixels, want.pixels);
-        } else {
-            ++refused;
-            EXPECT_EQ(r, 1);
-            EXPECT_EQ(Held(v), old);
-            EXPECT_EQ(Read(v, "width"), oldWidth);
-        }
-        if (!fired) {
-            EXPECT_EQ(r, 0);
-            break;
-        }
-    }
-    EXPECT_GE(refused, 7) << "record, two contexts, selection, bitmap, selection, blit";
+    HBITMAP old = nullptr;
+    int32_t oldWidth = 0;
+    ForEachFailingCall(
+        probe,
+        [&] {
+            old = Held(v);
+            oldWidth = Read(v, "width");
+        },
+        [&] { return Store(v, source); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(probe.LiveBitmaps(), 1);
+            EXPECT_EQ(probe.LiveDcs(), 0);
+            EXPECT_EQ(probe.LiveGlobals(), 0);
+            if (!run.fired) {
+                EXPECT_EQ(r, 0);
+            }
+            if (r == 0) {
+                EXPECT_EQ(gdi::ReadDib(Held(v)).pixels, want.pixels);
+            } else {
+                EXPECT_EQ(r, 1);
+                EXPECT_EQ(Held(v), old);
+                EXPECT_EQ(Read(v, "width"), oldWidth);
+            }
+        });
     DeleteObject(source);
 }
 
@@ -478,27 +476,22 @@ TEST_F(BitmapVariable, FailedCopyLeavesTheDestinationEmpty) {
     Handle v = NewVariable();
     ASSERT_EQ(Store(v, source), 0);
     DeleteObject(source);
-    int empty = 0;
-    for (int n = 1;; ++n) {
-        Handle copy;
-        bool fired;
-        {
-            FailNthCall fault{probe, n};
-            copy = host.CopyConstruct(v);
-            fired = fault.Fired();
-        }
-        SCOPED_TRACE("call " + std::to_string(n) + " " + probe.FailedCall());
-        EXPECT_EQ(probe.LiveDcs(), 0);
-        if (Read(copy, "value") == 0) {
-            ++empty;
-            EXPECT_EQ(probe.LiveBitmaps(), 1);
-        } else {
-            EXPECT_EQ(gdi::ReadDib(Held(copy)).pixels, want.pixels);
-        }
-        host.Destroy(copy);
-        if (!fired) break;
-    }
-    EXPECT_GE(empty, 6);
+    ForEachFailingCall(
+        probe, [&] { return host.CopyConstruct(v); },
+        [&](const FaultRun& run, Handle copy) {
+            EXPECT_EQ(probe.LiveDcs(), 0);
+            EXPECT_EQ(probe.LiveGlobals(), 0);
+            if (!run.fired) {
+                EXPECT_NE(Read(copy, "value"), 0);
+            }
+            if (Read(copy, "value") == 0) {
+                EXPECT_EQ(probe.LiveBitmaps(), 1);
+                EXPECT_EQ(Read(copy, "width"), 0);
+            } else {
+                EXPECT_EQ(gdi::ReadDib(Held(copy)).pixels, want.pixels);
+            }
+            host.Destroy(copy);
+        });
 }
 
 TEST_F(BitmapVariable, FailedPackedBlockGivesZeroAndLeavesNothing) {
@@ -506,29 +499,25 @@ TEST_F(BitmapVariable, FailedPackedBlockGivesZeroAndLeavesNothing) {
     Handle v = NewVariable();
     ASSERT_EQ(Store(v, source), 0);
     DeleteObject(source);
-    for (int n = 1;; ++n) {
-        HostValue value = Poisoned(kTagAny);
-        int16_t r;
-        bool fired;
-        {
-            FailNthCall fault{probe, n};
-            r = Get(v, Name16{"bitmap"}, &value);
-            fired = fault.Fired();
-        }
-        SCOPED_TRACE("call " + std::to_string(n) + " " + probe.FailedCall());
-        EXPECT_EQ(r, 0);
-        EXPECT_EQ(value.tag, kTagInteger);
-        EXPECT_EQ(probe.LiveDcs(), 0);
-        if (!fired) {
-            auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&value))));
+    HostValue value;
+    ForEachFailingCall(
+        probe, [&] { value = Poisoned(kTagAny); },
+        [&] { return Get(v, Name16{"bitmap"}, &value); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(value.tag, kTagInteger);
+            EXPECT_EQ(probe.LiveDcs(), 0);
+            if (run.fired) {
+                EXPECT_EQ(IntegerPayload(&value), 0);
+                EXPECT_EQ(probe.LiveGlobals(), 0);
+                return;
+            }
+            const auto payload = static_cast<uint32_t>(IntegerPayload(&value));
+            auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(payload));
             ASSERT_NE(block, nullptr);
             probe.globals_.erase(block);
             GlobalFree(block);
-            break;
-        }
-        EXPECT_EQ(IntegerPayload(&value), 0);
-        EXPECT_EQ(probe.LiveGlobals(), 0);
-    }
+        });
     EXPECT_EQ(Read(v, "width"), 4) << "reads never change the variable";
 }
 

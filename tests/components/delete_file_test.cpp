@@ -10,6 +10,7 @@
 #include "components/modifiers.h"
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace {
@@ -47,11 +48,11 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
         ASSERT_EQ(folder[1], ':') << "the temporary folder is on a drive";
         deleter = host.Create("zqDeleteFile");
+        probe.globals_.clear();  // the defaults block lives as long as the process
     }
     void TearDown() override {
         host.Teardown();
-        EXPECT_EQ(probe.OpenFiles(), 0);
-        EXPECT_EQ(probe.LiveGdiObjects(), 0);
+        EXPECT_EQ(probe.LiveHandles(), 0);
         for (const std::string& f : made) DeleteFileA(f.c_str());
         RemoveDirectoryA(folder.c_str());
     }
@@ -285,29 +286,21 @@ TEST_F(DeleteFileComponent, PlatformRefusalGivesErrorSixAndKeepsTheFile) {
     const std::string path = NewFile("refused.bmp");
     const hostsim::ObjectId variable = host.NewStringVariable(BootName(path));
     host.SetField(deleter, kSourceField, Host::Reference(variable));
-    int refused = 0;
-    for (int n = 1;; ++n) {
-        int16_t r;
-        bool fired;
-        {
-            FailNthCall fault{probe, n};
-            r = Fire();
-            fired = fault.Fired();
-        }
-        if (!fired) {
-            EXPECT_EQ(r, 0);
-            EXPECT_EQ(Error(), 0);
-            EXPECT_FALSE(Exists(path));
-            break;
-        }
-        SCOPED_TRACE(probe.FailedCall());
-        ++refused;
-        EXPECT_EQ(r, 1);
-        EXPECT_EQ(Error(), 6);
-        EXPECT_TRUE(Exists(path));
-        EXPECT_EQ(Host::Text(host.VariableValue(variable)), BootName(path));
-    }
-    EXPECT_EQ(refused, 1) << "the delete is the action's one failable call";
+    ForEachFailingCall(
+        probe, [&] { return Fire(); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(probe.LiveHandles(), 0);
+            if (!run.fired) {
+                EXPECT_EQ(r, 0);
+                EXPECT_EQ(Error(), 0);
+                EXPECT_FALSE(Exists(path));
+                return;
+            }
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(Error(), 6);
+            EXPECT_TRUE(Exists(path));
+            EXPECT_EQ(Host::Text(host.VariableValue(variable)), BootName(path));
+        });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace {
@@ -242,25 +243,19 @@ TEST_F(DisplayCapture, CaptureReleasesEverythingAndStoresNoBadPictureWhateverCal
     Element& el = NewElement({3, 5, 18, 12}, 64, 64, true, true);
     const ObjectId picture = host.IdOf(host.Create("zqBitmapVariable"));
     Handle capture = NewModifier("zqCaptureBitmap", el.id(), picture);
-    for (int n = 1;; ++n) {
-        SCOPED_TRACE(n);
-        bool fired;
-        {
-            FailNthCall fault{probe, n};
-            EXPECT_EQ(host.Deliver(capture, 301, 0), 0);
-            fired = fault.Fired();
-        }
-        SCOPED_TRACE(probe.FailedCall());
-        EXPECT_EQ(probe.LiveGlobals() + probe.LiveDcs(), 0);
-        EXPECT_LE(probe.LiveBitmaps(), 1);
-        // None (nothing made yet, or the variable's own copy failed) or the right one.
-        const int w = gdi::RecordOf(Held(picture)).bmWidth;
-        EXPECT_TRUE(w == 0 || HoldsSurface(Held(picture), {3, 5, 18, 12}));
-        if (!fired) {
-            EXPECT_EQ(w, 15);
-            break;
-        }
-    }
+    ForEachFailingCall(
+        probe, [&] { return host.Deliver(capture, 301, 0); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(probe.LiveGlobals() + probe.LiveDcs(), 0);
+            EXPECT_LE(probe.LiveBitmaps(), 1);
+            // None (nothing made yet, or the variable's own copy failed) or the right one.
+            const int w = gdi::RecordOf(Held(picture)).bmWidth;
+            EXPECT_TRUE(w == 0 || HoldsSurface(Held(picture), {3, 5, 18, 12}));
+            if (!run.fired) {
+                EXPECT_EQ(w, 15);
+            }
+        });
 }
 
 TEST_F(DisplayCapture, CapturedPictureDisplaysOnAnotherSurface) {

@@ -118,6 +118,8 @@ protected:
     void SetUp() override {
         ImportSaveTest::SetUp();
         shown = Shown{};
+        answer.clear();
+        confirm = true;
         probe.table().GetActiveWindow = ActiveWindow;
         probe.table().GetOpenFileNameA = RecordDialog;
         probe.table().GetSaveFileNameA = RecordDialog;

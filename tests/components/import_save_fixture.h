@@ -11,6 +11,7 @@
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/import_save_support.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace io_test {
@@ -72,21 +73,6 @@ protected:
 
     int16_t Fire(Handle modifier, const HostValue* carried = nullptr) {
         return host.Deliver(modifier, kEvent, 0, carried);
-    }
-
-    // One action with the nth failable platform call failing, and only that
-    // action: what the test reads afterwards runs without faults.
-    struct FaultRun {
-        int16_t result;
-        bool fired;
-        std::string call;
-    };
-    FaultRun FireFailing(Handle modifier, int n) {
-        probe.FailCall(n);
-        const int16_t r = Fire(modifier);
-        FaultRun run{r, probe.Fired(), probe.FailedCall()};
-        probe.FailCall(0);
-        return run;
     }
 
     // An attribute of a bitmap variable, asked as the host asks it.

@@ -144,8 +144,11 @@ TEST_F(NumberedNames, ExistingFileThatCannotBeOpenedIsNeverTruncated) {
 
     // The same when the open fails for any other reason.
     ASSERT_TRUE(DeleteFileA((drive / "image001.bmp").c_str()));
-    const FaultRun run = FireFailing(saver, 1);
-    EXPECT_EQ(run.call, "_lopen");
+    {
+        FailNthCall fault{probe, 1};
+        EXPECT_EQ(Fire(saver), 0);
+        EXPECT_EQ(probe.FailedCall(), "_lopen");
+    }
     EXPECT_EQ(Contents("image000.bmp"), precious);
     EXPECT_EQ(Contents("image001.bmp"), source);
 }
@@ -158,39 +161,41 @@ TEST_F(NumberedNames, EveryFailureLeaksNothingAndAReservedNameKeepsItsFile) {
     counting = &probe;
     probe.table()._lcreat = NoteCreate;
     int emptyReserved = 0;  // failures that left the reserved file empty
-    for (int n = 1;; ++n) {
-        drive.Clear();
-        firstCreateAt = -1;
-        const FaultRun run = FireFailing(saver, n);
-        SCOPED_TRACE(testing::Message() << "call " << n << " " << run.call);
-        EXPECT_EQ(run.result, 0);
-        EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
-        EXPECT_EQ(PictureOf(picture), (Picture{4, 3}));
-        const Names files = drive.Files();
-        if (!run.fired) {
-            EXPECT_EQ(files, (Names{"image000.bmp"}));
-            EXPECT_EQ(Contents("image000.bmp"), source);
-            EXPECT_GT(n, firstCreateAt + 3) << "the writer makes several failable calls";
-            EXPECT_GT(emptyReserved, 0);
-            break;
-        }
-        ASSERT_GT(firstCreateAt, 0);
-        if (n < firstCreateAt) {  // an open that fails on a missing name changes nothing
-            EXPECT_EQ(files, (Names{"image000.bmp"}));
-        } else if (n == firstCreateAt) {  // the reservation itself failed
-            EXPECT_EQ(files, Names{});
-        } else {
-            ASSERT_EQ(files, (Names{"image000.bmp"})) << "the reserved name stays on disk";
-            const Bytes saved = Contents("image000.bmp");
-            ASSERT_LE(saved.size(), source.size());
-            EXPECT_TRUE(std::equal(saved.begin(), saved.end(), source.begin())) << "no more than a cut-short file";
-            // Failures the writer works around still give the whole file.
-            if (run.call != "_hwrite") {
-                EXPECT_TRUE(saved.empty() || saved == source);
+    ForEachFailingCall(
+        probe,
+        [&] {
+            drive.Clear();
+            firstCreateAt = -1;
+        },
+        [&] { return Fire(saver); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
+            EXPECT_EQ(PictureOf(picture), (Picture{4, 3}));
+            const Names files = drive.Files();
+            if (!run.fired) {
+                EXPECT_EQ(files, (Names{"image000.bmp"}));
+                EXPECT_EQ(Contents("image000.bmp"), source);
+                return;
             }
-            emptyReserved += saved.empty();
-        }
-    }
+            ASSERT_GT(firstCreateAt, 0);
+            if (run.n < firstCreateAt) {  // an open that fails on a missing name changes nothing
+                EXPECT_EQ(files, (Names{"image000.bmp"}));
+            } else if (run.n == firstCreateAt) {  // the reservation itself failed
+                EXPECT_EQ(files, Names{});
+            } else {
+                ASSERT_EQ(files, (Names{"image000.bmp"})) << "the reserved name stays on disk";
+                const Bytes saved = Contents("image000.bmp");
+                ASSERT_LE(saved.size(), source.size());
+                EXPECT_TRUE(std::equal(saved.begin(), saved.end(), source.begin())) << "no more than a cut-short file";
+                // Failures the writer works around still give the whole file.
+                if (run.call != "_hwrite") {
+                    EXPECT_TRUE(saved.empty() || saved == source);
+                }
+                emptyReserved += saved.empty();
+            }
+        });
+    EXPECT_GT(emptyReserved, 0) << "no failure after the reservation left its file empty";
 }
 
 }  // namespace

@@ -290,31 +290,30 @@ TEST_F(ImportSaveTest, EveryImportFailureLeaksNothing) {
     const ObjectId picture = NewBitmapVariable();
     const ObjectId name = host.NewStringVariable("");
     Handle importer = NewImporter(false, true, Host::Reference(name), picture);
-    for (int n = 1;; ++n) {
-        Load(picture, dir / "old.bmp");
-        host.SetVariableValue(name, host.String(dir / "new.bmp"));
-        const FaultRun run = FireFailing(importer, n);
-        const int16_t r = run.result;
-        SCOPED_TRACE(testing::Message() << "call " << n << " " << run.call);
-        EXPECT_EQ(probe.LiveHandles(), PictureOf(picture).width ? 1 : 0);
-        EXPECT_EQ(probe.LockedGlobals(), 0);
-        if (!run.fired) {
-            EXPECT_EQ(r, 0);
-            EXPECT_EQ(PictureOf(picture), (Picture{5, 4}));
-            EXPECT_GT(n, 5) << "the import makes several failable calls";
-            break;
-        }
-        if (r == 1) {
-            EXPECT_EQ(TextOf(name), "");
-            EXPECT_EQ(PictureOf(picture), (Picture{3, 2})) << "a failed read keeps the old picture";
-        } else {
-            EXPECT_EQ(r, 0);
-            EXPECT_EQ(TextOf(name), Portable(dir / "new.bmp"));
-            // The variable itself may refuse a copy it could not make.
-            const Picture now = PictureOf(picture);
-            EXPECT_TRUE(now == (Picture{5, 4}) || now == (Picture{3, 2})) << now;
-        }
-    }
+    ForEachFailingCall(
+        probe,
+        [&] {
+            Load(picture, dir / "old.bmp");
+            host.SetVariableValue(name, host.String(dir / "new.bmp"));
+        },
+        [&] { return Fire(importer); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(probe.LiveHandles(), PictureOf(picture).width ? 1 : 0);
+            EXPECT_EQ(probe.LockedGlobals(), 0);
+            if (!run.fired) {
+                EXPECT_EQ(r, 0);
+                EXPECT_EQ(PictureOf(picture), (Picture{5, 4}));
+            } else if (r == 1) {
+                EXPECT_EQ(TextOf(name), "");
+                EXPECT_EQ(PictureOf(picture), (Picture{3, 2})) << "a failed read keeps the old picture";
+            } else {
+                EXPECT_EQ(r, 0);
+                EXPECT_EQ(TextOf(name), Portable(dir / "new.bmp"));
+                // The variable itself may refuse a copy it could not make.
+                const Picture now = PictureOf(picture);
+                EXPECT_TRUE(now == (Picture{5, 4}) || now == (Picture{3, 2})) << now;
+            }
+        });
 }
 
 // Every failable platform call of a save to a named file: the file is
@@ -326,24 +325,25 @@ TEST_F(ImportSaveTest, EverySaveFailureLeaksNothing) {
     Load(picture, dir / "a.bmp");
     const ObjectId name = host.NewStringVariable("");
     Handle saver = NewSaver(false, true, Host::Reference(name), picture);
-    for (int n = 1;; ++n) {
-        DeleteFileA((dir / "out.bmp").c_str());
-        host.SetVariableValue(name, host.String(dir / "out.bmp"));
-        const FaultRun run = FireFailing(saver, n);
-        EXPECT_EQ(run.result, 0);
-        SCOPED_TRACE(testing::Message() << "call " << n << " " << run.call);
-        EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
-        EXPECT_EQ(probe.LockedGlobals(), 0);
-        Bytes saved;
-        const bool complete = ReadFileBytes(dir / "out.bmp", &saved) && saved == source;
-        EXPECT_EQ(TextOf(name), complete ? Portable(dir / "out.bmp") : "");
-        EXPECT_EQ(PictureOf(picture), (Picture{6, 3}));
-        if (!run.fired) {
-            EXPECT_TRUE(complete);
-            EXPECT_GT(n, 5) << "the save makes several failable calls";
-            break;
-        }
-    }
+    ForEachFailingCall(
+        probe,
+        [&] {
+            DeleteFileA((dir / "out.bmp").c_str());
+            host.SetVariableValue(name, host.String(dir / "out.bmp"));
+        },
+        [&] { return Fire(saver); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
+            EXPECT_EQ(probe.LockedGlobals(), 0);
+            Bytes saved;
+            const bool complete = ReadFileBytes(dir / "out.bmp", &saved) && saved == source;
+            EXPECT_EQ(TextOf(name), complete ? Portable(dir / "out.bmp") : "");
+            EXPECT_EQ(PictureOf(picture), (Picture{6, 3}));
+            if (!run.fired) {
+                EXPECT_TRUE(complete);
+            }
+        });
 }
 
 // Import a file, save it: the saved bytes are what the writer makes for the

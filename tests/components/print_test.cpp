@@ -15,6 +15,7 @@
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 #include "tests/support/x87_precision.h"
 
@@ -326,26 +327,27 @@ TEST_F(PrintBitmap, NothingToPrintOn) {
 TEST_F(PrintBitmap, EveryFailureReleasesThePrinter) {
     const ObjectId picture = NewVariable(300, 200);
     Handle p = NewPrinter(picture, true, true, 0, 1, Host::Reference(host.NewFloatVariable(0.5)), Host::Float(0.25));
-    for (int n = 1;; ++n) {
-        printer = FakePrinter{};
-        FailNthCall fault{probe, n};
-        EXPECT_EQ(host.Deliver(p, kEvent, 0), 0) << "call " << n;
-        EXPECT_EQ(Kept(), 0) << "call " << n;
-        if (!fault.Fired()) {
-            EXPECT_EQ(printer.log, Printed(true, true));
-            EXPECT_EQ(printer.at, (Box{200, 100, 6600, 4400})) << "0.5 in from a variable, 0.25 in, landscape";
-            break;
-        }
-        const std::string failed = probe.FailedCall();
-        SCOPED_TRACE("call " + std::to_string(n) + ": " + failed);
-        const bool drawing = failed == "CreateCompatibleDC" || failed == "SelectObject" || failed == "StretchBlt";
-        EXPECT_EQ(!printer.log.empty() && printer.log.back() == "EndDoc", drawing);
-        EXPECT_EQ(printer.log.empty(), failed == "GetObjectA");
-        EXPECT_EQ(!printer.log.empty() && printer.log.back() == "AbortDoc", failed == "StartPage" || failed == "EndPage");
-        if (printer.blitDc) {
-            EXPECT_EQ(printer.source, Held(picture)) << "drawn without the picture selected";
-        }
-    }
+    ForEachFailingCall(
+        probe, [&] { printer = FakePrinter{}; },
+        [&] { return host.Deliver(p, kEvent, 0); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(r, 0);
+            EXPECT_EQ(Kept(), 0);
+            if (!run.fired) {
+                EXPECT_EQ(printer.log, Printed(true, true));
+                EXPECT_EQ(printer.at, (Box{200, 100, 6600, 4400})) << "0.5 in from a variable, 0.25 in, landscape";
+                return;
+            }
+            const bool drawing =
+                run.call == "CreateCompatibleDC" || run.call == "SelectObject" || run.call == "StretchBlt";
+            EXPECT_EQ(!printer.log.empty() && printer.log.back() == "EndDoc", drawing);
+            EXPECT_EQ(printer.log.empty(), run.call == "GetObjectA");
+            EXPECT_EQ(!printer.log.empty() && printer.log.back() == "AbortDoc",
+                      run.call == "StartPage" || run.call == "EndPage");
+            if (printer.blitDc) {
+                EXPECT_EQ(printer.source, Held(picture)) << "drawn without the picture selected";
+            }
+        });
 }
 
 }  // namespace

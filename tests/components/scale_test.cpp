@@ -13,6 +13,7 @@
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 #include "tests/support/x87_precision.h"
 
@@ -259,31 +260,31 @@ TEST_F(ScaleBitmap, StretchesColourPicturesPixelForPixel) {
 // answers 1 and leaves the variable as it was; one that does not (a selection
 // put back) answers 0 with the new picture. Nothing is left behind either way.
 TEST_F(ScaleBitmap, FailedPlatformCallsNeverHalfScale) {
-    for (int n = 1; n < 100; ++n) {
-        const ObjectId v = NewVariable(gdi::MakeDibSection(8, 20, 10));
-        Handle scaler = NewScaler(v, Host::Integer(50), kPercent);
-        const HBITMAP before = Held(v);
-        probe.FailCall(n);
-        const int16_t r = host.Deliver(scaler, kEvent, 0);
-        const bool fired = probe.Fired();
-        SCOPED_TRACE("call " + std::to_string(n) + " " + probe.FailedCall());
-        probe.FailCall(0);
-        EXPECT_EQ(probe.LiveBitmaps(), 1);
-        EXPECT_EQ(probe.LiveDcs(), 0);
-        EXPECT_EQ(SizeOf(v).first, r == 0 ? 10 : 20);
-        if (r != 0) {
-            EXPECT_EQ(r, 1);
-            EXPECT_EQ(Held(v), before);
-        }
-        host.Destroy(scaler);
-        host.Destroy(host.HandleOf(v));
-        if (!fired) {
-            EXPECT_EQ(r, 0);
-            EXPECT_GT(n, 5) << "too few calls to make a stretched copy";
-            return;
-        }
-    }
-    ADD_FAILURE() << "never succeeded";
+    ObjectId v = 0;
+    Handle scaler = nullptr;
+    HBITMAP before = nullptr;
+    ForEachFailingCall(
+        probe,
+        [&] {
+            v = NewVariable(gdi::MakeDibSection(8, 20, 10));
+            scaler = NewScaler(v, Host::Integer(50), kPercent);
+            before = Held(v);
+        },
+        [&] { return host.Deliver(scaler, kEvent, 0); },
+        [&](const FaultRun& run, int16_t r) {
+            EXPECT_EQ(probe.LiveBitmaps(), 1);
+            EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
+            EXPECT_EQ(SizeOf(v).first, r == 0 ? 10 : 20);
+            if (!run.fired) {
+                EXPECT_EQ(r, 0);
+            }
+            if (r != 0) {
+                EXPECT_EQ(r, 1);
+                EXPECT_EQ(Held(v), before);
+            }
+            host.Destroy(scaler);
+            host.Destroy(host.HandleOf(v));
+        });
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // The platform seam: a probe counts what is held and fails the call it is told to.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/platform.h"
+#include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"
 
 namespace {
@@ -52,6 +57,29 @@ TEST(PlatformSeam, FailsOnlyTheChosenCall) {
             if (b) sys().GlobalFree(b);
     }
     EXPECT_EQ(probe.LiveGlobals(), 0);
+}
+
+// The fault-injection loop fails a test it could not carry out: an action
+// that makes no failable call, one that never runs clean, a handle misused.
+TEST(PlatformSeam, FaultLoopReportsWhatItCouldNotTest) {
+    PlatformProbe probe;
+    const auto allocations = [](int count) {
+        for (int i = 0; i < count; ++i)
+            if (HGLOBAL b = sys().GlobalAlloc(GMEM_MOVEABLE, 8)) sys().GlobalFree(b);
+        return 0;
+    };
+    std::vector<int> checked;
+    const auto note = [&](const FaultRun& run, int) { checked.push_back(run.n); };
+    EXPECT_NONFATAL_FAILURE(ForEachFailingCall(probe, [&] { return allocations(0); }, note), "tested nothing");
+    EXPECT_NONFATAL_FAILURE(ForEachFailingCall(probe, [&] { return allocations(4); }, note, 3), "never ran clean");
+    EXPECT_EQ(checked, (std::vector<int>{1, 1, 2, 3}));
+    HDC stranger = RealPlatform().CreateCompatibleDC(nullptr);
+    const auto misuseOnce = [&] {
+        if (stranger) sys().DeleteDC(std::exchange(stranger, nullptr));
+        return allocations(1);
+    };
+    EXPECT_NONFATAL_FAILURE(ForEachFailingCall(probe, misuseOnce, note), "not made here");
+    EXPECT_EQ(probe.LiveHandles(), 0);
 }
 
 TEST(PlatformSeam, ProbeRestoresTheRealTable) {

@@ -32,7 +32,6 @@ TEST(HostDraw, HookGetsTheRecordsAndPaintsTheDibBothStrideSigns) {
         SCOPED_TRACE(bottomUp ? "bottom-up, negative stride" : "top-down, positive stride");
         TestHost host;
         host.LoadLinked(fake::Entries());
-        fake::Seen() = {};
         const ObjectId el = host.NewElement({kRect, 62, 60, bottomUp});
         hostsim::Element& element = host.ElementOf(el);
         element.Fill(0xEE);
@@ -151,7 +150,6 @@ TEST(HostDraw, WritesOutsideTheSurfaceAreCaught) {
         SCOPED_TRACE(side < 0 ? "before the first byte" : "after the last byte");
         Host host;
         host.LoadLinked(fake::Entries());
-        fake::Seen() = {};
         const ObjectId el = host.NewElement({kRect, 62, 60, side > 0});
         InstallHook(host, el, host.Create("fkModifier", el));
         host.Draw(el);

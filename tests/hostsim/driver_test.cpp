@@ -98,7 +98,6 @@ TEST(HostDriver, WritingTheHostsBytesIsReported) {
 TEST(HostDriver, ClassInitRunsOnceBeforeTheFirstConstruct) {
     TestHost host;
     host.LoadLinked(fake::Entries());
-    fake::Seen() = {};
     Handle a = host.Create("fkModifier");
     host.Create("fkModifier");
     host.CopyConstruct(a);

@@ -197,6 +197,7 @@ void* Services() { return g_services; }
 void* Service(int n) { return reinterpret_cast<void*>(walk::W(reinterpret_cast<uintptr_t>(g_services) + 4 * n)); }
 
 void HOSTAPI ModifierEntry(RegistrationRecord* r) {
+    if (r->phase == 0) g_seen = {};  // as a freshly loaded plug-in: nothing seen, no fault switched on
     Common(r, "fkModifier", sizeof(Modifier), kKindModifier);
     if (r->phase != 2) return;
     Put(r, 0, 7, reinterpret_cast<void*>(Construct));

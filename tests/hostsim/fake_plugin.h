@@ -34,7 +34,8 @@ inline constexpr uint32_t kUnderrunEvent = 992;
 // When a stored string's block is freed: as the owner rule says, or wrongly.
 enum class FreePolicy { OwnerRule, Always, Never };
 
-// What the fakes saw, and faults a test can switch on.
+// What the fakes saw, and faults a test can switch on; cleared when the
+// modifier registers, so each host starts from nothing.
 struct Record {
     int classInits = 0;
     uint8_t message[sizeof(MessageRecord)] = {};
