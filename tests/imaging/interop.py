@@ -16,21 +16,14 @@ masks when asked for the 40-byte header, so that variant is not made.
 import argparse
 import csv
 import os
-import shutil
 import struct
 import subprocess
 import sys
 
 from PIL import Image
 
-
-def convert_tool():
-    # /usr/local/bin may hold a stand-in without BMP support: prefer Debian's.
-    for path in ("/usr/bin/convert-im6.q16", "/usr/bin/convert"):
-        if os.path.exists(path):
-            return path
-    return shutil.which("convert")
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from magick import convert_tool, read_ppm  # noqa: E402
 
 CONVERT = convert_tool()
 
@@ -49,17 +42,8 @@ def decode_magick(path):
                          capture_output=True)
     if run.returncode != 0 or not run.stdout.startswith(b"P6"):
         return None
-    fields, at = [], 2
-    data = run.stdout
-    while len(fields) < 3:  # width, height, maximum; whitespace-separated
-        while data[at:at + 1].isspace():
-            at += 1
-        end = at
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(int(data[at:end]))
-        at = end
-    return (fields[0], fields[1]), data[at + 1:]
+    size, pixels, _ = read_ppm(run.stdout)
+    return size, pixels
 
 
 def windows_path(path):

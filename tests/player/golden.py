@@ -16,13 +16,8 @@ import sys
 
 from PIL import Image
 
-
-def convert_tool():
-    # /usr/local/bin may hold a stand-in without BMP support: prefer Debian's.
-    for path in ("/usr/bin/convert-im6.q16", "/usr/bin/convert"):
-        if os.path.exists(path):
-            return path
-    return shutil.which("convert")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from magick import convert_tool, read_ppm  # noqa: E402
 
 
 def pillow_pixels(path):
@@ -38,20 +33,8 @@ def magick_pixels(paths):
         raise AssertionError("ImageMagick could not read the snapshots: " + run.stderr.decode(errors="replace"))
     data, at, out = run.stdout, 0, []
     for _ in paths:
-        fields = []
-        at += 2  # "P6"
-        while len(fields) < 3:  # width, height, maximum
-            while data[at:at + 1].isspace():
-                at += 1
-            end = at
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(int(data[at:end]))
-            at = end
-        at += 1
-        width, height, _ = fields
-        out.append(((width, height), data[at:at + width * height * 3]))
-        at += width * height * 3
+        size, pixels, at = read_ppm(data, at)
+        out.append((size, pixels))
     return out
 
 
