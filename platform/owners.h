@@ -25,36 +25,28 @@ private:
     HFILE file_;
 };
 
-class UniqueDc {
+// Owns one GDI handle, given back through `Free` unless released; null holds nothing.
+template <class Handle, void (*Free)(Handle)>
+class UniqueGdi {
 public:
-    explicit UniqueDc(HDC dc) : dc_(dc) {}
-    ~UniqueDc() {
-        if (dc_) sys().DeleteDC(dc_);
+    explicit UniqueGdi(Handle h) : handle_(h) {}
+    ~UniqueGdi() {
+        if (handle_) Free(handle_);
     }
-    UniqueDc(const UniqueDc&) = delete;
-    UniqueDc& operator=(const UniqueDc&) = delete;
-    explicit operator bool() const { return dc_ != nullptr; }
-    HDC get() const { return dc_; }
+    UniqueGdi(const UniqueGdi&) = delete;
+    UniqueGdi& operator=(const UniqueGdi&) = delete;
+    explicit operator bool() const { return handle_ != nullptr; }
+    Handle get() const { return handle_; }
+    Handle release() { return std::exchange(handle_, nullptr); }
 
 private:
-    HDC dc_;
+    Handle handle_;
 };
 
-class UniqueBitmap {
-public:
-    explicit UniqueBitmap(HBITMAP b) : bitmap_(b) {}
-    ~UniqueBitmap() {
-        if (bitmap_) sys().DeleteObject(bitmap_);
-    }
-    UniqueBitmap(const UniqueBitmap&) = delete;
-    UniqueBitmap& operator=(const UniqueBitmap&) = delete;
-    explicit operator bool() const { return bitmap_ != nullptr; }
-    HBITMAP get() const { return bitmap_; }
-    HBITMAP release() { return std::exchange(bitmap_, nullptr); }
-
-private:
-    HBITMAP bitmap_;
-};
+inline void DeleteDcThroughSeam(HDC dc) { sys().DeleteDC(dc); }
+inline void DeleteBitmapThroughSeam(HBITMAP bitmap) { sys().DeleteObject(bitmap); }
+using UniqueDc = UniqueGdi<HDC, DeleteDcThroughSeam>;
+using UniqueBitmap = UniqueGdi<HBITMAP, DeleteBitmapThroughSeam>;
 
 // A block of global memory, locked for the owner's life.
 class LockedGlobal {
