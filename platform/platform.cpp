@@ -9,6 +9,7 @@ const Platform kReal = {
     ::GetSystemDirectoryA, ::GetModuleFileNameA,
     ::GetObjectA, ::GetObjectType, ::CreateCompatibleDC, ::CreateCompatibleBitmap, ::CreateDIBSection,
     ::SelectObject, ::BitBlt, ::StretchBlt, ::SetStretchBltMode, ::GetDIBits, ::SetBitmapBits,
+    ::GetCurrentObject, ::GetDIBColorTable, ::GetPaletteEntries,
     ::DeleteDC, ::DeleteObject,
     ::GetDeviceCaps, ::ResetDCA, ::StartDocA, ::StartPage, ::EndPage, ::EndDoc, ::AbortDoc,
     ::GetActiveWindow, ::GetDC, ::ReleaseDC, ::SetRect, ::wsprintfA,

@@ -38,6 +38,9 @@ struct Platform {
     int     (WINAPI* SetStretchBltMode)(HDC, int);
     int     (WINAPI* GetDIBits)(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT);
     LONG    (WINAPI* SetBitmapBits)(HBITMAP, DWORD, const VOID*);
+    HGDIOBJ (WINAPI* GetCurrentObject)(HDC, UINT);
+    UINT    (WINAPI* GetDIBColorTable)(HDC, UINT, UINT, RGBQUAD*);
+    UINT    (WINAPI* GetPaletteEntries)(HPALETTE, UINT, UINT, LPPALETTEENTRY);
     BOOL    (WINAPI* DeleteDC)(HDC);
     BOOL    (WINAPI* DeleteObject)(HGDIOBJ);
     // GDI32: printing

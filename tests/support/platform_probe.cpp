@@ -121,6 +121,18 @@ BOOL WINAPI WStretchBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy
     if (P().ShouldFail("StretchBlt")) return FALSE;
     return In().StretchBlt(d, x, y, w, h, s, sx, sy, sw, sh, rop);
 }
+HGDIOBJ WINAPI WGetCurrentObject(HDC dc, UINT type) {
+    if (P().ShouldFail("GetCurrentObject")) return nullptr;
+    return In().GetCurrentObject(dc, type);
+}
+UINT WINAPI WGetDIBColorTable(HDC dc, UINT first, UINT n, RGBQUAD* colours) {
+    if (P().ShouldFail("GetDIBColorTable")) return 0;
+    return In().GetDIBColorTable(dc, first, n, colours);
+}
+UINT WINAPI WGetPaletteEntries(HPALETTE palette, UINT first, UINT n, LPPALETTEENTRY entries) {
+    if (P().ShouldFail("GetPaletteEntries")) return 0;
+    return In().GetPaletteEntries(palette, first, n, entries);
+}
 int WINAPI WGetDIBits(HDC dc, HBITMAP b, UINT first, UINT n, LPVOID bits, LPBITMAPINFO info, UINT usage) {
     if (P().ShouldFail("GetDIBits")) return 0;
     return In().GetDIBits(dc, b, first, n, bits, info, usage);
@@ -225,6 +237,9 @@ PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
     table_.BitBlt = WBitBlt;
     table_.StretchBlt = WStretchBlt;
     table_.GetDIBits = WGetDIBits;
+    table_.GetCurrentObject = WGetCurrentObject;
+    table_.GetDIBColorTable = WGetDIBColorTable;
+    table_.GetPaletteEntries = WGetPaletteEntries;
     table_.SetBitmapBits = WSetBitmapBits;
     table_.DeleteDC = WDeleteDC;
     table_.DeleteObject = WDeleteObject;
