@@ -88,3 +88,44 @@ private:
     HGLOBAL block_ = nullptr;
     void* data_ = nullptr;
 };
+
+// One COM object, released through the seam unless handed on. Declare these
+// after the ComApartment they live in, so they go before it does.
+template <class Interface>
+class UniqueCom {
+public:
+    UniqueCom() = default;
+    ~UniqueCom() { Reset(); }
+    UniqueCom(const UniqueCom&) = delete;
+    UniqueCom& operator=(const UniqueCom&) = delete;
+    explicit operator bool() const { return object_ != nullptr; }
+    Interface* get() const { return object_; }
+    // For the out parameter of the call that makes the object.
+    Interface** out() {
+        Reset();
+        return &object_;
+    }
+    void Reset() {
+        if (object_) sys().ComRelease(std::exchange(object_, nullptr));
+    }
+
+private:
+    Interface* object_ = nullptr;
+};
+
+// COM on this thread for one action. A thread that the host already put in
+// another apartment keeps it: the action goes on in that one and leaves it
+// as it was.
+class ComApartment {
+public:
+    ComApartment() : result_(sys().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (result_ == S_OK || result_ == S_FALSE) sys().CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    explicit operator bool() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT result_;
+};

@@ -4,6 +4,7 @@
 // and to make the Nth call fail.
 #include <windows.h>
 #include <commdlg.h>
+#include <wincodec.h>
 
 struct Platform {
     // KERNEL32: global memory
@@ -61,6 +62,39 @@ struct Platform {
     BOOL    (WINAPI* GetOpenFileNameA)(LPOPENFILENAMEA);
     BOOL    (WINAPI* GetSaveFileNameA)(LPOPENFILENAMEA);
     BOOL    (WINAPI* PrintDlgA)(LPPRINTDLGA);
+    // KERNEL32: names for the codecs, which take wide texts
+    int     (WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCCH, int, LPWSTR, int);
+    // OLE32, loaded on first use, so the import table stays the system DLLs
+    // above; without it these answer CO_E_NOTINITIALIZED-like failures.
+    HRESULT (WINAPI* CoInitializeEx)(LPVOID, DWORD);
+    void    (WINAPI* CoUninitialize)();
+    HRESULT (WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+    // The imaging codecs' methods, one entry each so that each can be failed.
+    ULONG   (*ComRelease)(IUnknown*);
+    HRESULT (*WicCreateDecoder)(IWICImagingFactory*, LPCWSTR, IWICBitmapDecoder**);
+    HRESULT (*WicGetFrame)(IWICBitmapDecoder*, UINT, IWICBitmapFrameDecode**);
+    HRESULT (*WicGetSize)(IWICBitmapSource*, UINT*, UINT*);
+    HRESULT (*WicGetPixelFormat)(IWICBitmapSource*, WICPixelFormatGUID*);
+    HRESULT (*WicCreatePalette)(IWICImagingFactory*, IWICPalette**);
+    HRESULT (*WicCopyPalette)(IWICBitmapSource*, IWICPalette*);
+    HRESULT (*WicPaletteHasAlpha)(IWICPalette*, BOOL*);
+    HRESULT (*WicCreateConverter)(IWICImagingFactory*, IWICFormatConverter**);
+    HRESULT (*WicInitializeConverter)(IWICFormatConverter*, IWICBitmapSource*, REFWICPixelFormatGUID);
+    HRESULT (*WicCopyPixels)(IWICBitmapSource*, UINT stride, UINT bytes, BYTE* into);
+    HRESULT (*WicCreateStream)(IWICImagingFactory*, IWICStream**);
+    HRESULT (*WicOpenStream)(IWICStream*, LPCWSTR, DWORD access);
+    HRESULT (*WicCreateEncoder)(IWICImagingFactory*, REFGUID container, IWICBitmapEncoder**);
+    HRESULT (*WicInitializeEncoder)(IWICBitmapEncoder*, IStream*);
+    HRESULT (*WicCreateFrame)(IWICBitmapEncoder*, IWICBitmapFrameEncode**, IPropertyBag2**);
+    HRESULT (*WicSetQuality)(IPropertyBag2*, float);  // "ImageQuality", 0 to 1
+    HRESULT (*WicInitializeFrame)(IWICBitmapFrameEncode*, IPropertyBag2*);
+    HRESULT (*WicSetFrameSize)(IWICBitmapFrameEncode*, UINT, UINT);
+    HRESULT (*WicSetFrameFormat)(IWICBitmapFrameEncode*, WICPixelFormatGUID* inOut);
+    HRESULT (*WicInitializePalette)(IWICPalette*, WICColor*, UINT);
+    HRESULT (*WicSetFramePalette)(IWICBitmapFrameEncode*, IWICPalette*);
+    HRESULT (*WicWritePixels)(IWICBitmapFrameEncode*, UINT lines, UINT stride, UINT bytes, BYTE* rows);
+    HRESULT (*WicCommitFrame)(IWICBitmapFrameEncode*);
+    HRESULT (*WicCommitEncoder)(IWICBitmapEncoder*);
 };
 
 // The table in force; bound to the real calls unless a test replaced it.
