@@ -31,8 +31,7 @@ static_assert(DefaultsSize(kFields) == 52);
 SlotResult Capture(uint8_t* instance, const MessageRecord&) {
     uint32_t element = 0;
     if (GetParentElement(instance, &element) != 0) return kSlotDone;
-    uint32_t hookId = 0;
-    if (!InstallElementHook(element, kCaptureHookKind, instance, &hookId)) return kSlotDone;
+    const uint32_t hookId = InstallHookForOneDraw(element, kCaptureHookKind, instance);
     RefreshElement(instance, kDrawNow);
     RemoveElementHook(element, kCaptureHookKind, hookId);
     return kSlotDone;
@@ -73,14 +72,11 @@ SlotResult HOSTAPI CaptureHook(uint8_t* instance, const DrawRecord* draw, const 
     HookDraw d;
     if (!instance || !ReadHookDraw(draw, surface, &d) || !d.AnythingVisible()) return kHookPassed;
 
-    // No variable to receive it: nothing worth drawing out.
-    const HostObject variable = FindBitmapVariable(instance, kVariableOffset);
-    if (!variable) return kHookPassed;
-
+    // The variable is looked for only once there is a picture to hand it.
     UniqueBitmap picture{CopyOut(d)};
     if (!picture) return kHookPassed;
     // The variable keeps a duplicate; ours goes when `picture` does.
-    HandBitmapTo(variable, picture.get());
+    if (const HostObject variable = FindBitmapVariable(instance, kVariableOffset)) HandBitmapTo(variable, picture.get());
     return kHookPassed;
 }
 

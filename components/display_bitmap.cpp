@@ -6,6 +6,8 @@
 #include "components/element_hook.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
+#include "imaging/colour_match.h"
+#include "platform/owners.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
@@ -100,6 +102,113 @@ void ReleaseHook(uint8_t* instance) {
     if (HookInstalled(instance)) RemoveHook(instance);
 }
 
+// The surface's colours as 0x00RRGGBB: the colour table of the DIB section
+// selected in its context, else the context's logical palette. 0 when there
+// is no context or it gives none.
+int ReadSurfaceColours(HDC dc, uint32_t* colours) {
+    if (!dc) return 0;
+    RGBQUAD table[kMaxSurfaceColours];
+    UINT n = sys().GetDIBColorTable(dc, 0, kMaxSurfaceColours, table);
+    if (n > kMaxSurfaceColours) n = 0;
+    for (UINT i = 0; i < n; ++i) colours[i] = Rgb(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue);
+    if (n) return static_cast<int>(n);
+    const auto palette = static_cast<HPALETTE>(sys().GetCurrentObject(dc, OBJ_PAL));
+    if (!palette) return 0;
+    PALETTEENTRY entries[kMaxSurfaceColours];
+    n = sys().GetPaletteEntries(palette, 0, kMaxSurfaceColours, entries);
+    if (n > kMaxSurfaceColours) n = 0;
+    for (UINT i = 0; i < n; ++i) colours[i] = Rgb(entries[i].peRed, entries[i].peGreen, entries[i].peBlue);
+    return static_cast<int>(n);
+}
+
+// Rows of the picture in memory: the row for element row y is at
+// first + (bottom - y) * step, so the first row in memory lands on `bottom`.
+struct PictureRows {
+    const uint8_t* first;
+    size_t step;
+    int bottom;
+    const uint8_t* Row(int y) const { return first + static_cast<size_t>(bottom - y) * step; }
+};
+
+void ConvertRows(ColourMatcher& matcher, const PixelLayout& layout, const PictureRows& picture, const HookDraw& d,
+                 int top, int bottom) {
+    const RECT& v = d.visible;
+    for (int y = top; y < bottom; ++y)
+        ConvertRow(matcher, layout, picture.Row(y), v.left - d.rect.left, v.right - v.left, d.Row(y) + v.left);
+}
+
+// A DIB section read from its own memory. False when its depth or layout is
+// not one the conversion knows, or its colour table cannot be read.
+bool ConvertSection(ColourMatcher& matcher, HBITMAP shown, const BITMAP& bm, const HookDraw& d) {
+    DIBSECTION ds;
+    if (sys().GetObjectA(shown, sizeof ds, &ds) != sizeof ds) return false;
+    const int bits = bm.bmBitsPixel;
+    if (bm.bmPlanes != 1 || static_cast<int64_t>(bm.bmWidthBytes) * 8 < static_cast<int64_t>(bm.bmWidth) * bits) return false;
+    PixelLayout layout;
+    layout.bitsPerPixel = bits;
+    uint32_t table[16];
+    if (bits == 1 || bits == 4) {
+        // The platform fills the colour table of a header that asks for the
+        // bitmap's own depth; no rows are read.
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD colours[16];
+        } info{};
+        info.header.biSize = sizeof info.header;
+        info.header.biWidth = bm.bmWidth;
+        info.header.biHeight = bm.bmHeight;
+        info.header.biPlanes = 1;
+        info.header.biBitCount = static_cast<WORD>(bits);
+        info.header.biCompression = BI_RGB;
+        UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
+        if (!dc || !sys().GetDIBits(dc.get(), shown, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
+            return false;
+        for (int i = 0; i < (1 << bits); ++i)
+            table[i] = Rgb(info.colours[i].rgbRed, info.colours[i].rgbGreen, info.colours[i].rgbBlue);
+        layout.table = table;
+        layout.tableSize = 1 << bits;
+    } else if (bits == 16 || bits == 32) {
+        if (ds.dsBmih.biCompression == BI_BITFIELDS)
+            for (int i = 0; i < 3; ++i) layout.masks[i] = ds.dsBitfields[i];
+        else if (ds.dsBmih.biCompression != BI_RGB)
+            return false;
+        // Straight alpha unless every fourth byte is zero, as in 32-bit files without alpha.
+        layout.straightAlpha = bits == 32 && ds.dsBmih.biCompression == BI_RGB &&
+                               HasAlpha(static_cast<const uint8_t*>(bm.bmBits), bm.bmWidthBytes, bm.bmHeight, bm.bmWidth);
+    } else if (bits != 24) {
+        return false;
+    }
+    const PictureRows rows{static_cast<const uint8_t*>(bm.bmBits), static_cast<size_t>(bm.bmWidthBytes), d.rect.bottom - 1};
+    ConvertRows(matcher, layout, rows, d, d.visible.top, d.visible.bottom);
+    return true;
+}
+
+// A device-dependent bitmap: its visible rows read by the platform as 32-bit
+// pixels into a scratch block, a band at a time.
+void ConvertDeviceBitmap(ColourMatcher& matcher, HBITMAP shown, const BITMAP& bm, const HookDraw& d) {
+    const size_t rowBytes = static_cast<size_t>(bm.bmWidth) * 4;
+    constexpr size_t kBandBytes = 1 << 20;
+    const int bandRows = rowBytes >= kBandBytes ? 1 : static_cast<int>(kBandBytes / rowBytes);
+    const int visibleRows = d.visible.bottom - d.visible.top;
+    LockedGlobal scratch{GMEM_MOVEABLE, rowBytes * static_cast<size_t>(bandRows < visibleRows ? bandRows : visibleRows)};
+    if (!scratch) return;
+    UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
+    if (!dc) return;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    PixelLayout layout;
+    layout.bitsPerPixel = 32;
+    // Bottom-up from scan line 0: element row y is scan line rect.bottom - 1 - y.
+    for (int bottom = d.visible.bottom; bottom > d.visible.top; bottom -= bandRows) {
+        const int top = bottom - bandRows > d.visible.top ? bottom - bandRows : d.visible.top;
+        const UINT firstScan = static_cast<UINT>(d.rect.bottom - bottom);
+        const UINT scans = static_cast<UINT>(bottom - top);
+        if (sys().GetDIBits(dc.get(), shown, firstScan, scans, scratch.get(), &info, DIB_RGB_COLORS) != static_cast<int>(scans))
+            return;
+        ConvertRows(matcher, layout, PictureRows{scratch.bytes(), rowBytes, bottom - 1}, d, top, bottom);
+    }
+}
+
 SlotResult HOSTAPI DrawHook(uint8_t* instance, const DrawRecord* draw, const SurfaceRecord* surface) {
     HookDraw d;
     if (!instance || !ReadHookDraw(draw, surface, &d)) return kHookFinished;
@@ -120,20 +229,31 @@ SlotResult HOSTAPI DrawHook(uint8_t* instance, const DrawRecord* draw, const Sur
         }
         return kHookPassed;  // the element now fits the bitmap
     }
-
-    // Bytes are copied one per pixel: a bitmap needs exposed pixel memory and
-    // rows of at least w bytes (under 8 bits per pixel they are shorter).
-    if (!bm.bmBits || bm.bmWidthBytes < w) return kHookFinished;
     if (!d.AnythingVisible()) return kHookFinished;
 
-    // The bitmap's first row in memory is its bottom row: it lands on the
-    // element's bottom row, the next one a row higher.
-    const RECT& v = d.visible;
-    const auto* bits = static_cast<const uint8_t*>(bm.bmBits);
-    for (int y = v.top; y < v.bottom; ++y) {
-        const uint8_t* source = bits + (rect.bottom - 1 - y) * bm.bmWidthBytes + (v.left - rect.left);
-        std::memcpy(d.Row(y) + v.left, source, static_cast<size_t>(v.right - v.left));
+    if (bm.bmBits && bm.bmBitsPixel == 8) {
+        // Index values are the stage's own: palette effects rely on them, so
+        // the bytes are copied as they are.
+        if (bm.bmWidthBytes < w) return kHookFinished;
+        // The bitmap's first row in memory is its bottom row: it lands on the
+        // element's bottom row, the next one a row higher.
+        const RECT& v = d.visible;
+        const auto* bits = static_cast<const uint8_t*>(bm.bmBits);
+        for (int y = v.top; y < v.bottom; ++y) {
+            const uint8_t* source = bits + (rect.bottom - 1 - y) * bm.bmWidthBytes + (v.left - rect.left);
+            std::memcpy(d.Row(y) + v.left, source, static_cast<size_t>(v.right - v.left));
+        }
+        return kHookFinished;
     }
+
+    // Any other picture in the surface's colours, or nothing rather than noise.
+    uint32_t colours[kMaxSurfaceColours];
+    const int count = ReadSurfaceColours(static_cast<HDC>(d.surface.dc), colours);
+    if (!count) return kHookFinished;
+    ColourMatcher& matcher = ProcessColourMatcher();
+    matcher.Use(colours, count);
+    if (bm.bmBits) ConvertSection(matcher, shown, bm, d);
+    else ConvertDeviceBitmap(matcher, shown, bm, d);
     return kHookFinished;
 }
 

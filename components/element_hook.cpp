@@ -14,6 +14,13 @@ bool InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance, uint3
     return true;
 }
 
+uint32_t InstallHookForOneDraw(uint32_t element, int16_t kind, uint8_t* instance) {
+    HookRecord hook{kind, instance, 1, 0, 0, 0, 0};
+    IntegerValue flags{kTagInteger, 0};
+    AddElementHook(element, &hook, &flags);
+    return LoadAt<uint32_t>(&hook, offsetof(HookRecord, hookId));
+}
+
 uint8_t* HookDraw::Row(int y) const {
     const int step = std::abs(static_cast<int>(surface.stride));
     return surface.stride >= 0 ? surface.pixels + y * step : surface.pixels + (surface.rows - 1 - y) * step;

@@ -214,6 +214,12 @@ public:
     void SetAnswersObjectValue(ObjectId id, bool on = true);  // "value" by id gives tag 117
     void SetStoredStrings(StoredStrings mode) { storedStrings_ = mode; }
     void SetKeepStoredStrings(bool keep) { storedStrings_ = keep ? StoredStrings::Keep : StoredStrings::Copy; }
+    // The status AddElementHook answers after installing the hook (0: none).
+    void SetHookInstallStatus(HostStatus status) { hookInstallStatus_ = status; }
+    HostStatus HookInstallStatus() const { return hookInstallStatus_; }
+    // ResolveReference calls so far, answered or not.
+    int Resolutions() const { return resolutions_; }
+    void NoteResolution() { ++resolutions_; }
     // The owner the host writes into values it owns.
     int32_t HostOwner() const;
 
@@ -273,6 +279,8 @@ private:
     std::function<void(const std::string&)> onError_;
     std::vector<Handle> callStack_;
     StoredStrings storedStrings_ = StoredStrings::Copy;
+    HostStatus hookInstallStatus_ = 0;
+    int resolutions_ = 0;
     bool tornDown_ = false;
 
     friend struct HostMethods;

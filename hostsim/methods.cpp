@@ -193,7 +193,7 @@ int16_t HOSTAPI AddElementHook(void* self, ObjectId elementId, HookRecord* recor
     hook.id = host.impl().nextHookId++;
     record->hookId = hook.id;
     it->second->MutableHooks().push_back(hook);
-    return 0;
+    return host.HookInstallStatus();
 }
 
 int16_t HOSTAPI RemoveElementHook(void* self, ObjectId elementId, uint32_t kind, uint32_t hookId) {
@@ -263,6 +263,7 @@ int16_t HOSTAPI ResolveReference(void* self, const HostValue* ref, Handle instan
     const Found me = Receiver(self, 1, "ResolveReference");
     if (!me) return kBadCall;
     Host& host = *me.host;
+    host.NoteResolution();
     if (!ref || !out) {
         host.Error("ResolveReference: null reference or out handle");
         return kBadCall;
