@@ -19,7 +19,12 @@ static_assert(offsetof(OPENFILENAMEA, lpstrFile) == 28);
 static_assert(offsetof(OPENFILENAMEA, Flags) == 52);
 static_assert(offsetof(OPENFILENAMEA, lpstrDefExt) == 60);
 
-inline constexpr char kFilters[] = "Bitmap files (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0";
+inline constexpr char kOpenFilters[] =
+    "Pictures (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)\0*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff\0"
+    "Bitmap files (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0";
+inline constexpr char kSaveFilters[] =
+    "Bitmap files (*.bmp)\0*.bmp\0PNG pictures (*.png)\0*.png\0JPEG pictures (*.jpg;*.jpeg)\0*.jpg;*.jpeg\0"
+    "All files (*.*)\0*.*\0";
 inline constexpr DWORD kDialogFlags = OFN_OVERWRITEPROMPT | OFN_LONGNAMES;  // 0x200002
 inline constexpr char kDefaultExtension[] = "bmp";
 
@@ -41,12 +46,12 @@ inline void ExpandedName(ModifierState& type, void* instance, const HostValue* a
 // Shows the open or save dialog on `path`, which holds the starting name and
 // receives the chosen one. False when the user cancelled or the dialog failed.
 using FileDialog = BOOL(WINAPI*)(LPOPENFILENAMEA);
-inline bool AskFileName(FileDialog show, TextBuffer& path) {
+inline bool AskFileName(FileDialog show, const char* filters, TextBuffer& path) {
     OPENFILENAMEA dialog;
     std::memset(&dialog, 0, sizeof dialog);
     dialog.lStructSize = kDialogRecordSize;
     dialog.hwndOwner = sys().GetActiveWindow();
-    dialog.lpstrFilter = kFilters;
+    dialog.lpstrFilter = filters;
     dialog.lpstrFile = path;
     dialog.nMaxFile = kTextBuffer;
     dialog.Flags = kDialogFlags;

@@ -1,8 +1,8 @@
-// zqImportBitmap: reads a BMP file into a bitmap variable.
+// zqImportBitmap: reads a picture file (BMP, PNG, JPEG, GIF, TIFF) into a bitmap variable.
 #include "components/file_name_setting.h"
 #include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
-#include "imaging/bmp_reader.h"
+#include "imaging/picture_files.h"
 #include "platform/owners.h"
 #include "framework/lifecycle.h"
 
@@ -37,11 +37,11 @@ SlotResult Import(uint8_t* instance, const MessageRecord& message) {
     if (useFileName) fns::ExpandedName(state, instance, active, path);
 
     bool chosen = true;
-    if (IsOn(instance, kShowDialog)) chosen = fns::AskFileName(sys().GetOpenFileNameA, path);
+    if (IsOn(instance, kShowDialog)) chosen = fns::AskFileName(sys().GetOpenFileNameA, fns::kOpenFilters, path);
 
     // An empty path names no file: nothing to open.
     HBITMAP loaded = nullptr;
-    const int result = chosen && path[0] != '\0' ? LoadBmpFile(path, &loaded) : 0;
+    const int result = chosen && path[0] != '\0' ? LoadPictureFile(path, &loaded) : 0;
     UniqueBitmap bitmap{loaded};  // ours until the action ends; the variable keeps a copy
     const bool read = result == 1 && bitmap;
 

@@ -1,11 +1,11 @@
-// zqSaveBitmap: writes a bitmap variable's picture to a BMP file.
+// zqSaveBitmap: writes a bitmap variable's picture to a BMP, PNG or JPEG file.
 #include <cstring>
 
 #include "components/bitmap_exchange.h"
 #include "components/file_name_setting.h"
 #include "components/modifiers.h"
 #include "paths/numbered_name.h"
-#include "imaging/bmp_writer.h"
+#include "imaging/picture_files.h"
 #include "platform/owners.h"
 #include "framework/lifecycle.h"
 
@@ -29,7 +29,7 @@ ModifierState state;
 
 static_assert(DefaultsSize(kFields) == 102);
 
-bool Write(const TextBuffer& path, HBITMAP picture) { return path[0] != '\0' && SaveBmpFile(path, picture) == 1; }
+bool Write(const TextBuffer& path, HBITMAP picture) { return path[0] != '\0' && SavePictureFile(path, picture) == 1; }
 
 SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     namespace fns = file_name_setting;
@@ -45,7 +45,7 @@ SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     bool written = false;
     if (IsOn(instance, kShowDialog)) {
         if (useFileName) fns::ExpandedName(state, instance, active, path);
-        if (fns::AskFileName(sys().GetSaveFileNameA, path)) written = Write(path, picture);
+        if (fns::AskFileName(sys().GetSaveFileNameA, fns::kSaveFilters, path)) written = Write(path, picture);
     } else if (useFileName) {
         fns::ExpandedName(state, instance, active, path);
         written = Write(path, picture);

@@ -42,8 +42,8 @@ HRESULT WicCreateConverter(IWICImagingFactory* f, IWICFormatConverter** out) { r
 HRESULT WicInitializeConverter(IWICFormatConverter* c, IWICBitmapSource* from, REFWICPixelFormatGUID to) {
     return c->Initialize(from, to, WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
 }
-HRESULT WicCopyPixels(IWICBitmapSource* s, UINT stride, UINT bytes, BYTE* into) {
-    return s->CopyPixels(nullptr, stride, bytes, into);
+HRESULT WicCopyPixels(IWICBitmapSource* s, const WICRect* rows, UINT stride, UINT bytes, BYTE* into) {
+    return s->CopyPixels(rows, stride, bytes, into);
 }
 HRESULT WicCreateStream(IWICImagingFactory* f, IWICStream** out) { return f->CreateStream(out); }
 HRESULT WicOpenStream(IWICStream* s, LPCWSTR path, DWORD access) { return s->InitializeFromFilename(path, access); }

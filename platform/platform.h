@@ -80,7 +80,7 @@ struct Platform {
     HRESULT (*WicPaletteHasAlpha)(IWICPalette*, BOOL*);
     HRESULT (*WicCreateConverter)(IWICImagingFactory*, IWICFormatConverter**);
     HRESULT (*WicInitializeConverter)(IWICFormatConverter*, IWICBitmapSource*, REFWICPixelFormatGUID);
-    HRESULT (*WicCopyPixels)(IWICBitmapSource*, UINT stride, UINT bytes, BYTE* into);
+    HRESULT (*WicCopyPixels)(IWICBitmapSource*, const WICRect* rows, UINT stride, UINT bytes, BYTE* into);
     HRESULT (*WicCreateStream)(IWICImagingFactory*, IWICStream**);
     HRESULT (*WicOpenStream)(IWICStream*, LPCWSTR, DWORD access);
     HRESULT (*WicCreateEncoder)(IWICImagingFactory*, REFGUID container, IWICBitmapEncoder**);

@@ -6,7 +6,12 @@
 namespace io_test {
 namespace {
 
-const std::vector<std::string> kTypes = {"Bitmap files (*.bmp)", "All files (*.*)"};
+using namespace std::string_literals;
+
+const std::vector<std::string> kOpenTypes = {"Pictures (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
+                                             "Bitmap files (*.bmp)", "All files (*.*)"};
+const std::vector<std::string> kSaveTypes = {"Bitmap files (*.bmp)", "PNG pictures (*.png)",
+                                             "JPEG pictures (*.jpg;*.jpeg)", "All files (*.*)"};
 
 // Dialogs that return at once mean no X display, or a wineserver of this
 // prefix that was started without one (wineserver -k, or another prefix).
@@ -31,7 +36,7 @@ TEST_F(RealDialogs, ImportConfirmReadsTheChosenFileWithTheDefaultExtension) {
     DialogDriver driver({{DialogStep::Confirm, dir / "pick"}});
     EXPECT_EQ(Fire(importer), 0);
     ASSERT_TRUE(driver.Finish()) << kNoDialog;
-    EXPECT_EQ(driver.Seen()[0].types, kTypes);
+    EXPECT_EQ(driver.Seen()[0].types, kOpenTypes);
     EXPECT_NE(driver.Seen()[0].initialName.find("start.bmp"), std::string::npos) << driver.Seen()[0].initialName;
     EXPECT_EQ(PictureOf(picture), (Picture{6, 5}));
     EXPECT_EQ(TextOf(name), Portable(dir / "pick.bmp"));
@@ -53,7 +58,7 @@ TEST_F(RealDialogs, SaveConfirmWritesTheChosenFileWithTheDefaultExtension) {
     DialogDriver driver({{DialogStep::Confirm, dir / "out"}});
     EXPECT_EQ(Fire(saver), 0);
     ASSERT_TRUE(driver.Finish()) << kNoDialog;
-    EXPECT_EQ(driver.Seen()[0].types, kTypes);
+    EXPECT_EQ(driver.Seen()[0].types, kSaveTypes);
     EXPECT_NE(driver.Seen()[0].initialName.find("start.bmp"), std::string::npos) << driver.Seen()[0].initialName;
     Bytes saved, original;
     ASSERT_TRUE(ReadFileBytes(dir / "out.bmp", &saved));
@@ -150,7 +155,11 @@ TEST_P(DialogRecord, FieldsOfTheRecord) {
     EXPECT_EQ(r.lStructSize, 76u);
     EXPECT_EQ(r.hwndOwner, kActive);
     EXPECT_EQ(r.hInstance, nullptr);
-    EXPECT_EQ(shown.filters, std::string("Bitmap files (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0\0", 48));
+    const std::string open = "Pictures (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)\0*.bmp;*.png;*.jpg;*.jpeg;*.gif;"
+                             "*.tif;*.tiff\0Bitmap files (*.bmp)\0*.bmp\0All files (*.*)\0*.*\0\0"s;
+    const std::string save = "Bitmap files (*.bmp)\0*.bmp\0PNG pictures (*.png)\0*.png\0JPEG pictures "
+                             "(*.jpg;*.jpeg)\0*.jpg;*.jpeg\0All files (*.*)\0*.*\0\0"s;
+    EXPECT_EQ(shown.filters, importing() ? open : save);
     EXPECT_EQ(r.lpstrCustomFilter, nullptr);
     EXPECT_EQ(r.nFilterIndex, 0u);
     EXPECT_EQ(r.nMaxFile, 256u);

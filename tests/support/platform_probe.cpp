@@ -183,6 +183,82 @@ int WINAPI WReleaseDC(HWND w, HDC dc) {
     return In().ReleaseDC(w, dc);
 }
 
+// --- COM and the imaging codecs ---
+int WINAPI WWiden(UINT page, DWORD flags, LPCCH text, int n, LPWSTR wide, int capacity) {
+    if (P().ShouldFail("MultiByteToWideChar")) return 0;
+    return In().MultiByteToWideChar(page, flags, text, n, wide, capacity);
+}
+HRESULT WINAPI WCoInitializeEx(LPVOID reserved, DWORD mode) {
+    if (P().ShouldFail("CoInitializeEx")) return CO_E_NOTINITIALIZED;  // as without OLE32
+    const HRESULT r = In().CoInitializeEx(reserved, mode);
+    if (r == S_OK || r == S_FALSE) ++P().apartments_;
+    return r;
+}
+void WINAPI WCoUninitialize() {
+    if (P().apartments_ == 0) P().Error("CoUninitialize without a CoInitializeEx of ours");
+    if (!P().comObjects_.empty()) P().Error("CoUninitialize with codec objects still alive");
+    --P().apartments_;
+    In().CoUninitialize();
+}
+// A COM object that a call gave the plug-in, counted until released.
+template <class Interface>
+HRESULT Made(HRESULT r, Interface** out) {
+    if (SUCCEEDED(r) && out && *out) P().comObjects_.insert(*out);
+    return r;
+}
+HRESULT WINAPI WCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+    if (P().ShouldFail("CoCreateInstance")) return REGDB_E_CLASSNOTREG;
+    return Made(In().CoCreateInstance(clsid, outer, context, iid, out), reinterpret_cast<IUnknown**>(out));
+}
+ULONG WComRelease(IUnknown* o) {
+    auto it = P().comObjects_.find(o);
+    if (it == P().comObjects_.end()) P().Error("Release of a codec object not made here: " + Hex(o));
+    else P().comObjects_.erase(it);
+    return In().ComRelease(o);
+}
+// Each codec method fails as the codecs do, with E_FAIL; a method that makes
+// an object is counted through Made.
+#define ZQ_FAILABLE(name, params, args)                  \
+    HRESULT W##name params {                             \
+        if (P().ShouldFail(#name)) return E_FAIL;        \
+        return In().name args;                           \
+    }
+#define ZQ_MAKES(name, params, args, out)                \
+    HRESULT W##name params {                             \
+        if (P().ShouldFail(#name)) return E_FAIL;        \
+        return Made(In().name args, out);                \
+    }
+ZQ_MAKES(WicCreateDecoder, (IWICImagingFactory* f, LPCWSTR p, IWICBitmapDecoder** o), (f, p, o), o)
+ZQ_MAKES(WicGetFrame, (IWICBitmapDecoder* d, UINT i, IWICBitmapFrameDecode** o), (d, i, o), o)
+ZQ_FAILABLE(WicGetSize, (IWICBitmapSource* s, UINT* w, UINT* h), (s, w, h))
+ZQ_FAILABLE(WicGetPixelFormat, (IWICBitmapSource* s, WICPixelFormatGUID* g), (s, g))
+ZQ_MAKES(WicCreatePalette, (IWICImagingFactory* f, IWICPalette** o), (f, o), o)
+ZQ_FAILABLE(WicCopyPalette, (IWICBitmapSource* s, IWICPalette* p), (s, p))
+ZQ_FAILABLE(WicPaletteHasAlpha, (IWICPalette* p, BOOL* a), (p, a))
+ZQ_MAKES(WicCreateConverter, (IWICImagingFactory* f, IWICFormatConverter** o), (f, o), o)
+ZQ_FAILABLE(WicInitializeConverter, (IWICFormatConverter* c, IWICBitmapSource* s, REFWICPixelFormatGUID g), (c, s, g))
+ZQ_FAILABLE(WicCopyPixels, (IWICBitmapSource* s, const WICRect* r, UINT stride, UINT n, BYTE* b), (s, r, stride, n, b))
+ZQ_MAKES(WicCreateStream, (IWICImagingFactory* f, IWICStream** o), (f, o), o)
+ZQ_FAILABLE(WicOpenStream, (IWICStream* s, LPCWSTR p, DWORD a), (s, p, a))
+ZQ_MAKES(WicCreateEncoder, (IWICImagingFactory* f, REFGUID c, IWICBitmapEncoder** o), (f, c, o), o)
+ZQ_FAILABLE(WicInitializeEncoder, (IWICBitmapEncoder* e, IStream* s), (e, s))
+HRESULT WWicCreateFrame(IWICBitmapEncoder* e, IWICBitmapFrameEncode** frame, IPropertyBag2** options) {
+    if (P().ShouldFail("WicCreateFrame")) return E_FAIL;
+    const HRESULT r = Made(In().WicCreateFrame(e, frame, options), frame);
+    return Made(r, options);
+}
+ZQ_FAILABLE(WicSetQuality, (IPropertyBag2* b, float q), (b, q))
+ZQ_FAILABLE(WicInitializeFrame, (IWICBitmapFrameEncode* f, IPropertyBag2* b), (f, b))
+ZQ_FAILABLE(WicSetFrameSize, (IWICBitmapFrameEncode* f, UINT w, UINT h), (f, w, h))
+ZQ_FAILABLE(WicSetFrameFormat, (IWICBitmapFrameEncode* f, WICPixelFormatGUID* g), (f, g))
+ZQ_FAILABLE(WicInitializePalette, (IWICPalette* p, WICColor* c, UINT n), (p, c, n))
+ZQ_FAILABLE(WicSetFramePalette, (IWICBitmapFrameEncode* f, IWICPalette* p), (f, p))
+ZQ_FAILABLE(WicWritePixels, (IWICBitmapFrameEncode* f, UINT l, UINT s, UINT n, BYTE* b), (f, l, s, n, b))
+ZQ_FAILABLE(WicCommitFrame, (IWICBitmapFrameEncode* f), (f))
+ZQ_FAILABLE(WicCommitEncoder, (IWICBitmapEncoder* e), (e))
+#undef ZQ_FAILABLE
+#undef ZQ_MAKES
+
 // --- COMDLG32 ---
 BOOL WINAPI WOpenName(LPOPENFILENAMEA ofn) {
     if (P().ShouldFail("GetOpenFileNameA")) return FALSE;
@@ -252,6 +328,35 @@ PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
     table_.GetOpenFileNameA = WOpenName;
     table_.GetSaveFileNameA = WSaveName;
     table_.PrintDlgA = WPrintDlg;
+    table_.MultiByteToWideChar = WWiden;
+    table_.CoInitializeEx = WCoInitializeEx;
+    table_.CoUninitialize = WCoUninitialize;
+    table_.CoCreateInstance = WCoCreateInstance;
+    table_.ComRelease = WComRelease;
+    table_.WicCreateDecoder = WWicCreateDecoder;
+    table_.WicGetFrame = WWicGetFrame;
+    table_.WicGetSize = WWicGetSize;
+    table_.WicGetPixelFormat = WWicGetPixelFormat;
+    table_.WicCreatePalette = WWicCreatePalette;
+    table_.WicCopyPalette = WWicCopyPalette;
+    table_.WicPaletteHasAlpha = WWicPaletteHasAlpha;
+    table_.WicCreateConverter = WWicCreateConverter;
+    table_.WicInitializeConverter = WWicInitializeConverter;
+    table_.WicCopyPixels = WWicCopyPixels;
+    table_.WicCreateStream = WWicCreateStream;
+    table_.WicOpenStream = WWicOpenStream;
+    table_.WicCreateEncoder = WWicCreateEncoder;
+    table_.WicInitializeEncoder = WWicInitializeEncoder;
+    table_.WicCreateFrame = WWicCreateFrame;
+    table_.WicSetQuality = WWicSetQuality;
+    table_.WicInitializeFrame = WWicInitializeFrame;
+    table_.WicSetFrameSize = WWicSetFrameSize;
+    table_.WicSetFrameFormat = WWicSetFrameFormat;
+    table_.WicInitializePalette = WWicInitializePalette;
+    table_.WicSetFramePalette = WWicSetFramePalette;
+    table_.WicWritePixels = WWicWritePixels;
+    table_.WicCommitFrame = WWicCommitFrame;
+    table_.WicCommitEncoder = WWicCommitEncoder;
     scope_ = new ScopedPlatform(table_);
 }
 

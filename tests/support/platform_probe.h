@@ -19,7 +19,8 @@ public:
     // The nth failable call from now on fails (1-based); 0 fails nothing.
     // Failable: allocations, locks, DC and bitmap creation, selections, blits,
     // GetObjectA, GetDIBits, SetBitmapBits, file opens, reads, writes, seeks,
-    // DeleteFileA, GetDC, the dialogs and the printing calls that can fail.
+    // DeleteFileA, GetDC, the dialogs, the printing calls that can fail, COM
+    // and every codec method.
     void FailCall(int n);
     bool Fired() const { return fired_; }
     const std::string& FailedCall() const { return failedName_; }
@@ -31,8 +32,10 @@ public:
     int LiveGlobals() const { return static_cast<int>(globals_.size()); }
     int LockedGlobals() const;
     int OpenFiles() const { return static_cast<int>(files_.size()); }
+    int LiveComObjects() const { return static_cast<int>(comObjects_.size()); }
+    int Apartments() const { return apartments_; }  // entered and not yet left
     // Everything the plug-in holds: 0 after any action that keeps nothing.
-    int LiveHandles() const { return LiveGdiObjects() + LiveGlobals() + OpenFiles(); }
+    int LiveHandles() const { return LiveGdiObjects() + LiveGlobals() + OpenFiles() + LiveComObjects() + Apartments(); }
     // Misuse seen: a bitmap deleted while selected (Windows refuses and leaks
     // it; Wine does not), a handle released twice or never made here.
     const std::vector<std::string>& Errors() const { return errors_; }
@@ -54,6 +57,8 @@ public:
     std::set<HGLOBAL> globals_;
     std::map<HGLOBAL, int> locks_;
     std::set<HFILE> files_;
+    std::multiset<IUnknown*> comObjects_;
+    int apartments_ = 0;
 
 private:
     Platform inner_;

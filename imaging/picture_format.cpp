@@ -1,0 +1,50 @@
+#include "imaging/picture_format.h"
+
+#include <cstring>
+
+namespace {
+
+bool StartsWith(const uint8_t* head, size_t bytes, const char* signature, size_t length) {
+    return bytes >= length && std::memcmp(head, signature, length) == 0;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EndsWithNoCase(const char* text, size_t length, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    if (length < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (Lower(text[length - n + i]) != suffix[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+PictureFormat FormatBySignature(const uint8_t* head, size_t bytes) {
+    if (StartsWith(head, bytes, "\x89PNG\r\n\x1a\n", 8)) return PictureFormat::Png;
+    if (StartsWith(head, bytes, "\xff\xd8\xff", 3)) return PictureFormat::Jpeg;
+    if (StartsWith(head, bytes, "GIF87a", 6) || StartsWith(head, bytes, "GIF89a", 6)) return PictureFormat::Gif;
+    if (StartsWith(head, bytes, "II*\0", 4) || StartsWith(head, bytes, "MM\0*", 4)) return PictureFormat::Tiff;
+    return PictureFormat::Bmp;
+}
+
+PictureFormat FormatByName(const char* path) {
+    const size_t length = std::strlen(path);
+    if (EndsWithNoCase(path, length, ".png")) return PictureFormat::Png;
+    if (EndsWithNoCase(path, length, ".jpg") || EndsWithNoCase(path, length, ".jpeg")) return PictureFormat::Jpeg;
+    return PictureFormat::Bmp;
+}
+
+bool CarriesAlpha(const uint8_t* pixels, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (pixels[i * 4 + 3] != 0) return true;
+    return false;
+}
+
+void PackToThreeBytes(const uint8_t* from, uint8_t* to, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        to[i * 3] = from[i * 4];
+        to[i * 3 + 1] = from[i * 4 + 1];
+        to[i * 3 + 2] = from[i * 4 + 2];
+    }
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Which codec a picture file goes to: by its first bytes when it is read, by
+// its name when it is written. Platform-free.
+#include <cstddef>
+#include <cstdint>
+
+enum class PictureFormat : uint8_t { Bmp, Png, Jpeg, Gif, Tiff };
+
+// Enough of a file's start to tell every format below apart.
+inline constexpr size_t kPictureSignatureBytes = 8;
+
+// The format whose signature `head` starts with; Bmp for anything else, so
+// the BMP reader refuses it with its own reason.
+[[nodiscard]] PictureFormat FormatBySignature(const uint8_t* head, size_t bytes);
+
+// ".png" gives Png, ".jpg" and ".jpeg" Jpeg, in any case; every other name Bmp.
+[[nodiscard]] PictureFormat FormatByName(const char* path);
+
+// True when a 32-bit picture's fourth bytes are not all zero: it carries
+// alpha. BMP files without alpha store zeros there.
+[[nodiscard]] bool CarriesAlpha(const uint8_t* pixels, size_t count);
+
+// Four bytes a pixel (B, G, R, unused) to three, `count` pixels; `to` may be
+// `from` itself.
+void PackToThreeBytes(const uint8_t* from, uint8_t* to, size_t count);
