@@ -4,6 +4,7 @@
 
 #include "imaging/bmp_format.h"
 #include "imaging/bmp_writer.h"
+#include "imaging/resample.h"
 #include "platform/owners.h"
 
 namespace {
@@ -17,6 +18,7 @@ static_assert(sizeof(BITMAP) == 24);
 // A scaled picture must stay one the BMP reader takes back.
 static_assert(kMaxBitmapSidePx == kBmpMaxDimension);
 static_assert(kMaxBitmapBytes == kBmpMaxImageBytes);
+static_assert(kMaxBitmapSidePx == kResampleMaxSidePx);
 
 // Selects `object` into `dc` and puts the previous one back on every return,
 // so nothing is deleted while still selected.
@@ -68,6 +70,59 @@ HBITMAP DrawInFormat(HBITMAP source, const BITMAP& bm, int widthPx, int heightPx
     return copy.release();
 }
 
+// How the resampler reads a DIB section of 16, 24 or 32 bits; false for
+// palette pictures, whose indices cannot be averaged.
+bool ResampledLayout(const DIBSECTION& ds, PixelLayout* layout) {
+    const bool masked = ds.dsBmih.biCompression == BI_BITFIELDS;
+    switch (ds.dsBm.bmBitsPixel) {
+        case 16:
+            *layout = {PixelFormat::Masked16, 0x7C00, 0x03E0, 0x001F};  // 5-5-5 unless masks say otherwise
+            if (masked) *layout = {PixelFormat::Masked16, ds.dsBitfields[0], ds.dsBitfields[1], ds.dsBitfields[2]};
+            return true;
+        case 24:
+            *layout = {PixelFormat::Bgr24, 0, 0, 0};
+            return true;
+        case 32:
+            *layout = {PixelFormat::Bgra32, 0, 0, 0};  // all alpha 0 is read as none
+            if (masked && (ds.dsBitfields[0] != 0xFF0000 || ds.dsBitfields[1] != 0xFF00 || ds.dsBitfields[2] != 0xFF))
+                *layout = {PixelFormat::Masked32, ds.dsBitfields[0], ds.dsBitfields[1], ds.dsBitfields[2]};
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A section's rows, top row first. Under Wine a top-down section reports a
+// positive height too; the sections that reach here are the variables'
+// CreateCompatibleBitmap copies, which are always bottom-up.
+PixelRows RowsOf(const DIBSECTION& ds) {
+    const ptrdiff_t stride = ds.dsBm.bmWidthBytes;
+    auto* bits = static_cast<uint8_t*>(ds.dsBm.bmBits);
+    if (ds.dsBmih.biHeight < 0) return {bits, stride, ds.dsBm.bmWidth, ds.dsBm.bmHeight};
+    return {bits + stride * (ds.dsBm.bmHeight - 1), -stride, ds.dsBm.bmWidth, ds.dsBm.bmHeight};
+}
+
+// The whole of a true-colour DIB section resampled onto a new section of the
+// given size and the same format, made as DrawInFormat makes it. The pixel
+// memory of both is read and written directly: GDI has no drawing pending on
+// a section it has just made, and under Wine none on any section, so no
+// flush is needed.
+HBITMAP ResampleInFormat(HBITMAP source, const DIBSECTION& ds, const PixelLayout& layout, int widthPx,
+                         int heightPx) {
+    UniqueDc from{sys().CreateCompatibleDC(nullptr)};
+    if (!from) return nullptr;
+    SelectGuard sourceIn{from.get(), source};
+    if (!sourceIn) return nullptr;
+    UniqueBitmap copy{sys().CreateCompatibleBitmap(from.get(), widthPx, heightPx)};
+    if (!copy) return nullptr;
+    DIBSECTION made;
+    if (sys().GetObjectA(copy.get(), sizeof made, &made) != static_cast<int>(sizeof made) || !made.dsBm.bmBits ||
+        made.dsBm.bmBitsPixel != ds.dsBm.bmBitsPixel)
+        return nullptr;
+    if (!ResamplePixels(RowsOf(ds), RowsOf(made), layout)) return nullptr;
+    return copy.release();
+}
+
 }  // namespace
 
 bool IsBitmap(HBITMAP handle) { return handle && sys().GetObjectType(handle) == OBJ_BITMAP; }
@@ -92,6 +147,13 @@ HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
     if (bitsPerPixel == 0 || bitsPerPixel > 32) return nullptr;
     const uint64_t imageBytes = DibStrideBytes(static_cast<uint64_t>(widthPx), bitsPerPixel) * heightPx;
     if (imageBytes > kMaxBitmapBytes) return nullptr;
+    // True-colour sections are resampled here; palette pictures and device
+    // bitmaps are stretched by the platform, pixel for pixel.
+    DIBSECTION ds;
+    PixelLayout layout;
+    if (sys().GetObjectA(source, sizeof ds, &ds) == static_cast<int>(sizeof ds) && ds.dsBm.bmBits &&
+        ResampledLayout(ds, &layout))
+        return ResampleInFormat(source, ds, layout, widthPx, heightPx);
     return DrawInFormat(source, bm, widthPx, heightPx);
 }
 

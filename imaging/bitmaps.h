@@ -31,8 +31,10 @@ inline constexpr int32_t kMaxBitmapSidePx = 32768;
 inline constexpr uint32_t kMaxBitmapBytes = 256u << 20;  // pixel memory, rows padded to 4 bytes
 
 // The whole of `source` drawn onto a new bitmap of widthPx x heightPx in the
-// source's format, as DuplicateBitmap makes it. Colour-on-colour stretching:
-// a pixel is kept or dropped whole, never blended with its neighbours. Null,
+// source's format, as DuplicateBitmap makes it. DIB sections of 16, 24 and 32
+// bits are resampled (imaging/resample.h: box down, linear up); palette
+// pictures and device bitmaps are stretched colour on colour, each pixel kept
+// or dropped whole, so their indices stay indices. Null,
 // with nothing left behind, when `source` is not a bitmap, either side is
 // below 1 or above kMaxBitmapSidePx, the pixel memory at the source's depth
 // would exceed kMaxBitmapBytes, or any step fails.

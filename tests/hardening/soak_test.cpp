@@ -10,9 +10,12 @@
 
 namespace {
 
-// Each interval shows every picture once: 30 cycles of 20 messages.
-constexpr int kMessages = 3600;
-constexpr int kSampleEvery = 600;
+// Each interval shows every picture at every amount: 60 cycles of 20
+// messages (30 pictures, 4 amounts). Scaled pixels differ by amount, and
+// what the later components allocate for them reaches its high-water mark
+// only once every pair has been seen.
+constexpr int kMessages = 7200;
+constexpr int kSampleEvery = 1200;
 
 TEST(Soak, ResourcesStayFlatOverAllEightComponents) {
     const soak::Run run = soak::RunSoak(kMessages, kSampleEvery);
