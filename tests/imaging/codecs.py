@@ -100,6 +100,14 @@ def make_corpus(work):
         save("%s.tif" % compression, rgb, "exact", compression=compression)
     subprocess.run([magick, P("rgb.png"), "-endian", "MSB", "TIFF:" + P("big-endian.tif")], check=True)
     c["big-endian.tif"] = (P("big-endian.tif"), "exact")
+    rgb.save(P("pages.tif"), save_all=True, append_images=[rgb.rotate(180)], compression="tiff_lzw")
+    c["pages.tif"] = (P("pages.tif"), "exact")
+    # The BMP reader's caps hold for every format: a side over 32768 px, or
+    # more than 256 MB of pixel memory (16000 x 6000 at 24 bits is 288 MB).
+    Image.new("1", (33000, 2), 1).save(P("too-wide.png"))
+    Image.new("1", (16000, 6000), 1).save(P("too-large.png"))
+    c["too-wide.png"] = (P("too-wide.png"), "refuse")
+    c["too-large.png"] = (P("too-large.png"), "refuse")
     # The platform's TIFF codec has no JPEG inside.
     save("jpeg.tif", rgb, "refuse", compression="jpeg")
 
