@@ -106,4 +106,27 @@ std::string Describe(const Component& c) {
     return out;
 }
 
+std::string GuideSection(const Component& c) {
+    std::string out = "### " + std::string(c.name) + "\n\n";
+    if (!c.type) {
+        out += "A variable type that owns one bitmap. It has no settings and answers no messages; "
+               "other components and the project read and write its attributes.\n\n"
+               "| Attribute | Kind | Meaning |\n|---|---|---|\n"
+               "| value | integer | the bitmap; writing one stores a copy of it |\n"
+               "| width | integer | pixels, 0 when empty |\n"
+               "| height | integer | pixels, 0 when empty |\n"
+               "| bitmap | integer | a packed copy of the picture, which the reader frees; 0 when empty |\n\n";
+        return out;
+    }
+    out += "| Setting | Kind | Default |\n|---|---|---|\n";
+    std::string events;
+    for (const Field& f : c.type->fields) {
+        if (!IsSetting(f)) continue;
+        out += "| " + std::string(f.name) + " | " + KindName(f.kind) + " | " + DefaultText(f) + " |\n";
+        if (f.kind == FieldKind::Event)
+            events += (events.empty() ? "" : ", ") + std::string(f.name) + " (" + std::to_string(f.initial) + ")";
+    }
+    return out + "\nIt acts on the messages its event settings name: " + events + ".\n\n";
+}
+
 }  // namespace zqplay

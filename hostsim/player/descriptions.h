@@ -30,4 +30,7 @@ std::string DefaultText(const Field& f);  // "301", "off", "0", "empty"
 // The description that `describe` prints: fields, kinds, defaults, events.
 std::string Describe(const Component& c);
 
+// The same as a section of the authors' guide, in Markdown (`--guide`).
+std::string GuideSection(const Component& c);
+
 }  // namespace zqplay

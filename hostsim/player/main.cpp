@@ -3,6 +3,7 @@
 //   zqplay [--record DIR] DLL [PROJECT]
 //   zqplay --describe [COMPONENT...]
 //   zqplay --check PROJECT...
+//   zqplay --guide | --version
 // Exit status: 0 when everything passed, 1 when a run failed (an expectation,
 // a host error, a step that could not be done), 2 when it could not start.
 #include <windows.h>
@@ -31,6 +32,8 @@ constexpr char kUsage[] =
     "usage: zqplay [--record DIR] DLL [PROJECT]   prints the DLL's catalogue, then plays PROJECT\n"
     "       zqplay --describe [COMPONENT...]       settings, kinds, defaults and messages of the components\n"
     "       zqplay --check PROJECT...              checks projects without playing them\n"
+    "       zqplay --guide                         every component's settings, as the authors' guide lists them\n"
+    "       zqplay --version\n"
     "--record DIR writes the log and a copy of each snapshot into DIR, replacing what the last\n"
     "record left there: tests/player/expected/NAME keeps the expected outputs of each demo.\n";
 
@@ -185,7 +188,14 @@ int Check(int argc, char** argv) {
 
 }  // namespace
 
+int Guide() {
+    for (const Component& c : kComponents) std::fputs(zqplay::GuideSection(c).c_str(), stdout);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return std::printf("zqplay %s\n", ZQ_VERSION) < 0;
+    if (argc == 2 && std::strcmp(argv[1], "--guide") == 0) return Guide();
     if (argc >= 2 && std::strcmp(argv[1], "--describe") == 0) return Describe(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "--check") == 0) return Check(argc, argv);
     int first = 1;
