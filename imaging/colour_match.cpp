@@ -9,24 +9,83 @@ inline uint32_t Red(uint32_t c) { return c >> 16 & 0xFF; }
 inline uint32_t Green(uint32_t c) { return c >> 8 & 0xFF; }
 inline uint32_t Blue(uint32_t c) { return c & 0xFF; }
 
-// Squared distance from v to the span [lo, lo + 7], and to its far end.
-inline int Near(int v, int lo) {
-    const int d = v < lo ? lo - v : v > lo + 7 ? v - (lo + 7) : 0;
+// Squared distance from v to the span [lo, lo + size - 1], and to its far end.
+inline int Near(int v, int lo, int size) {
+    const int d = v < lo ? lo - v : v > lo + size - 1 ? v - (lo + size - 1) : 0;
     return d * d;
 }
-inline int Far(int v, int lo) {
-    const int a = v - lo, b = lo + 7 - v;
+inline int Far(int v, int lo, int size) {
+    const int a = v - lo, b = lo + size - 1 - v;
     return a * a > b * b ? a * a : b * b;
 }
 
-// x / 255 rounded to nearest, exact for x up to 255 * 255.
-inline uint32_t DivideBy255(uint32_t x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
+// Of `from` (n indices into `colours`, ascending), those that can be nearest
+// somewhere in the box of `size` at (r0, g0, b0), into `to`: a colour whose
+// nearest distance to the box exceeds the smallest farthest distance of any
+// colour is never the nearest inside it.
+int Prune(const uint32_t* colours, const uint8_t* from, int n, int r0, int g0, int b0, int size, uint8_t* to) {
+    int nearest[kMaxSurfaceColours];
+    int bound = 1 << 30;
+    for (int k = 0; k < n; ++k) {
+        const uint32_t c = colours[from[k]];
+        const int r = static_cast<int>(c >> 16 & 0xFF), g = static_cast<int>(c >> 8 & 0xFF), b = static_cast<int>(c & 0xFF);
+        nearest[k] = Near(r, r0, size) + Near(g, g0, size) + Near(b, b0, size);
+        const int far = Far(r, r0, size) + Far(g, g0, size) + Far(b, b0, size);
+        if (far < bound) bound = far;
+    }
+    int near = 0;
+    for (int k = 0; k < n; ++k)
+        if (nearest[k] <= bound) to[near++] = from[k];
+
+    // Then a colour beaten everywhere in the box by the one nearest to its
+    // centre goes too. How much nearer the centre's colour j is than i,
+    // d(p, j) - d(p, i) = 2 p.(i - j) + |j|^2 - |i|^2, is linear in p: its
+    // largest value in the box is at a corner. A box that keeps only j has
+    // one answer everywhere.
+    const int centre = size / 2;
+    int j = to[0], best = 1 << 30;
+    for (int k = 0; k < near; ++k) {
+        const uint32_t c = colours[to[k]];
+        const int dr = static_cast<int>(c >> 16 & 0xFF) - (r0 + centre), dg = static_cast<int>(c >> 8 & 0xFF) - (g0 + centre),
+                  db = static_cast<int>(c & 0xFF) - (b0 + centre);
+        if (dr * dr + dg * dg + db * db < best) best = dr * dr + dg * dg + db * db, j = to[k];
+    }
+    const uint32_t cj = colours[j];
+    const int jr = static_cast<int>(cj >> 16 & 0xFF), jg = static_cast<int>(cj >> 8 & 0xFF), jb = static_cast<int>(cj & 0xFF);
+    const int lo[3] = {r0, g0, b0};
+    int kept = 0;
+    for (int k = 0; k < near; ++k) {
+        const int i = to[k];
+        const uint32_t c = colours[i];
+        const int step[3] = {static_cast<int>(c >> 16 & 0xFF) - jr, static_cast<int>(c >> 8 & 0xFF) - jg,
+                             static_cast<int>(c & 0xFF) - jb};
+        int most = jr * jr + jg * jg + jb * jb - static_cast<int>((c >> 16 & 0xFF) * (c >> 16 & 0xFF) +
+                                                                   (c >> 8 & 0xFF) * (c >> 8 & 0xFF) + (c & 0xFF) * (c & 0xFF));
+        for (int a = 0; a < 3; ++a) most += 2 * step[a] * (step[a] > 0 ? lo[a] + size - 1 : lo[a]);
+        // Ties go to the lower index: j below i need only never be farther.
+        const bool beaten = i != j && (j < i ? most <= 0 : most < 0);
+        if (!beaten) to[kept++] = static_cast<uint8_t>(i);
+    }
+    return kept;
+}
+
+// (over * a + under * (255 - a)) / 255 rounded, for each channel. Red and
+// blue share one multiply in two 16-bit lanes; x / 255 rounded is
+// (x + 128 + ((x + 128) >> 8)) >> 8, exact for x up to 255 * 255.
+inline uint32_t Blend(uint32_t over, uint32_t under, uint32_t a) {
+    uint32_t rb = (over & 0xFF00FF) * a + (under & 0xFF00FF) * (255 - a) + 0x800080;
+    rb = (rb + (rb >> 8 & 0xFF00FF)) >> 8 & 0xFF00FF;
+    uint32_t g = (over >> 8 & 0xFF) * a + (under >> 8 & 0xFF) * (255 - a) + 128;
+    g = (g + (g >> 8)) >> 8;
+    return rb | g << 8;
+}
 
 }  // namespace
 
 ColourMatcher::ColourMatcher() {
     std::memset(colours_, 0, sizeof colours_);
     std::memset(cells_, 0, sizeof cells_);
+    std::memset(blocks_, 0, sizeof blocks_);
     std::memset(chunks_, 0, sizeof chunks_);
 }
 
@@ -38,10 +97,12 @@ void ColourMatcher::Use(const uint32_t* colours, int count) {
     if (count < 0) count = 0;
     if (count > kMaxSurfaceColours) count = kMaxSurfaceColours;
     if (count == count_ && std::memcmp(colours, colours_, sizeof(uint32_t) * count) == 0) return;
-    for (int i = 0; i < count; ++i) colours_[i] = colours[i] & 0xFFFFFF;
+    for (int i = 0; i < kMaxSurfaceColours; ++i) colours_[i] = i < count ? colours[i] & 0xFFFFFF : 0;
     count_ = count;
     std::memset(cells_, 0, sizeof cells_);  // the chunks stay, for the next palette's cells
+    for (Block& b : blocks_) b.built = false;
     used_ = 0;
+    built_ = 0;
 }
 
 uint8_t ColourMatcher::SearchAll(uint32_t r, uint32_t g, uint32_t b) const {
@@ -60,55 +121,80 @@ uint8_t ColourMatcher::SearchAll(uint32_t r, uint32_t g, uint32_t b) const {
     return static_cast<uint8_t>(best);
 }
 
-ColourMatcher::Cell* ColourMatcher::Build(uint32_t cell) {
+const ColourMatcher::Block& ColourMatcher::BlockOf(uint32_t cell) {
+    const uint32_t br = cell >> 12, bg = cell >> 7 & 7, bb = cell >> 2 & 7;
+    Block& b = blocks_[br << 6 | bg << 3 | bb];
+    if (!b.built) {
+        uint8_t all[kMaxSurfaceColours];
+        for (int i = 0; i < count_; ++i) all[i] = static_cast<uint8_t>(i);
+        b.candidates = static_cast<uint16_t>(
+            Prune(colours_, all, count_, static_cast<int>(br << 5), static_cast<int>(bg << 5), static_cast<int>(bb << 5), 32, b.candidate));
+        b.built = true;
+    }
+    return b;
+}
+
+void ColourMatcher::Build(uint32_t cell) {
+    // A cell inside a block can only keep colours its block kept.
+    const Block& block = BlockOf(cell);
+    uint8_t kept[kMaxSurfaceColours];
+    const int n = Prune(colours_, block.candidate, block.candidates, static_cast<int>(cell >> 10) << 3,
+                        static_cast<int>(cell >> 5 & 31) << 3, static_cast<int>(cell & 31) << 3, 8, kept);
+    ++built_;
+    if (n == 1) {
+        cells_[cell] = OneColourCells() + kept[0];
+        return;
+    }
     const int chunk = used_ / kCellsPerChunk;
     if (!chunks_[chunk]) {
         chunks_[chunk] = static_cast<Cell*>(std::malloc(sizeof(Cell) * kCellsPerChunk));
-        if (!chunks_[chunk]) return nullptr;  // every colour of the cell is then searched in full
+        if (!chunks_[chunk]) return;  // every colour of the cell is then searched in full
     }
     Cell* c = chunks_[chunk] + used_ % kCellsPerChunk;
     ++used_;
-    std::memset(c->known, 0, sizeof c->known);
-
-    // A colour whose nearest distance to the cell exceeds the smallest
-    // farthest distance of any colour is never the nearest inside it.
+    // Filled whole, an eighth at a time: most eighths keep one colour, and
+    // the rest search the few they keep.
     const int r0 = static_cast<int>(cell >> 10) << 3, g0 = static_cast<int>(cell >> 5 & 31) << 3,
               b0 = static_cast<int>(cell & 31) << 3;
-    int nearest[kMaxSurfaceColours];
-    int bound = 1 << 30;
-    for (int i = 0; i < count_; ++i) {
-        const int r = static_cast<int>(Red(colours_[i])), g = static_cast<int>(Green(colours_[i])),
-                  b = static_cast<int>(Blue(colours_[i]));
-        nearest[i] = Near(r, r0) + Near(g, g0) + Near(b, b0);
-        const int far = Far(r, r0) + Far(g, g0) + Far(b, b0);
-        if (far < bound) bound = far;
+    for (int e = 0; e < 8; ++e) {
+        const int er = r0 | (e >> 2) << 2, eg = g0 | (e >> 1 & 1) << 2, eb = b0 | (e & 1) << 2;
+        uint8_t left[kMaxSurfaceColours];
+        const int m = Prune(colours_, kept, n, er, eg, eb, 4, left);
+        for (int r = er; r < er + 4; ++r)
+            for (int g = eg; g < eg + 4; ++g)
+                for (int b = eb; b < eb + 4; ++b) {
+                    int best = left[0];
+                    if (m > 1) {
+                        int bestDistance = 1 << 30;
+                        for (int k = 0; k < m; ++k) {
+                            const uint32_t colour = colours_[left[k]];
+                            const int dr = static_cast<int>(Red(colour)) - r, dg = static_cast<int>(Green(colour)) - g,
+                                      db = static_cast<int>(Blue(colour)) - b;
+                            const int d = dr * dr + dg * dg + db * db;
+                            if (d < bestDistance) bestDistance = d, best = left[k];
+                        }
+                    }
+                    c->index[(r & 7) << 6 | (g & 7) << 3 | (b & 7)] = static_cast<uint8_t>(best);
+                }
     }
-    int n = 0;
-    for (int i = 0; i < count_; ++i)
-        if (nearest[i] <= bound) c->candidate[n++] = static_cast<uint8_t>(i);
-    c->candidates = static_cast<uint16_t>(n);
     cells_[cell] = c;
-    return c;
 }
 
 uint8_t ColourMatcher::Miss(uint32_t cell, uint32_t at, uint32_t r, uint32_t g, uint32_t b) {
-    Cell* c = cells_[cell];
-    if (!c && !(c = Build(cell))) return SearchAll(r, g, b);
-    int best = 0;
-    int bestDistance = 1 << 30;
-    for (int k = 0; k < c->candidates; ++k) {
-        const uint32_t colour = colours_[c->candidate[k]];
-        const int dr = static_cast<int>(Red(colour)) - static_cast<int>(r);
-        const int dg = static_cast<int>(Green(colour)) - static_cast<int>(g);
-        const int db = static_cast<int>(Blue(colour)) - static_cast<int>(b);
-        const int d = dr * dr + dg * dg + db * db;
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = c->candidate[k];
+    Build(cell);
+    if (const Cell* c = cells_[cell]) return c->index[at];
+    return SearchAll(r, g, b);
+}
+
+ColourMatcher::Cell* ColourMatcher::OneColourCells() {
+    static Cell* const cells = [] {
+        static Cell one[kMaxSurfaceColours];
+        for (int i = 0; i < kMaxSurfaceColours; ++i) {
+            std::memset(one[i].index, i, sizeof one[i].index);
         }
-    }
-    c->known[at] = static_cast<uint16_t>(best + 1);
-    return static_cast<uint8_t>(best);
+        return one;
+    }();
+    return cells;
 }
 
 ColourMatcher& ProcessColourMatcher() {
@@ -142,17 +228,13 @@ bool HasAlpha(const uint8_t* rows, size_t rowBytes, int rowCount, int width) {
 
 namespace {
 
+// No test for runs of one colour: in a photograph the branch goes either way
+// by pixel, and a mispredicted branch costs more than the lookup.
 template <class Read>
 void Opaque(ColourMatcher& m, int count, uint8_t* out, Read read) {
-    uint32_t last = 0xFFFFFFFF;  // no colour: runs of one colour are searched once
-    uint8_t index = 0;
     for (int x = 0; x < count; ++x) {
         const uint32_t c = read(x);
-        if (c != last) {
-            last = c;
-            index = m.Nearest(Red(c), Green(c), Blue(c));
-        }
-        out[x] = index;
+        out[x] = m.Nearest(Red(c), Green(c), Blue(c));
     }
 }
 
@@ -214,14 +296,9 @@ bool ConvertRow(ColourMatcher& m, const PixelLayout& l, const uint8_t* row, int 
             for (int x = 0; x < count; ++x) {
                 const uint32_t a = p[4 * x + 3];
                 if (a == 0) continue;
-                uint32_t r = p[4 * x + 2], g = p[4 * x + 1], b = p[4 * x];
-                if (a != 255) {
-                    const uint32_t under = m.Colour(out[x]);
-                    r = DivideBy255(r * a + Red(under) * (255 - a));
-                    g = DivideBy255(g * a + Green(under) * (255 - a));
-                    b = DivideBy255(b * a + Blue(under) * (255 - a));
-                }
-                out[x] = m.Nearest(r, g, b);
+                uint32_t c = Rgb(p[4 * x + 2], p[4 * x + 1], p[4 * x]);
+                if (a != 255) c = Blend(c, m.Colour(out[x]), a);
+                out[x] = m.Nearest(Red(c), Green(c), Blue(c));
             }
         }
         return true;

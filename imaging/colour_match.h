@@ -11,10 +11,16 @@ inline constexpr int kMaxSurfaceColours = 256;
 // Colours as 0x00RRGGBB.
 inline constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; }
 
-// The nearest-colour search for one palette, with its work kept: every
-// colour asked once is answered from a table afterwards. The RGB cube is cut
-// into cells of 8 x 8 x 8; a cell, when first met, keeps only the palette
-// colours that can be nearest anywhere in it (min/max distance pruning).
+// The nearest-colour search for one palette, with its work kept. The RGB
+// cube is cut into cells of 8 x 8 x 8; a cell, when first met, keeps only the
+// palette colours that can be nearest anywhere in it (min/max distance
+// pruning, from the list of its 32 x 32 x 32 block). A cell left with one
+// colour shares the table of that colour, which answers for all of its
+// colours at once; in the others each colour is searched among the cell's
+// few the first time it is asked, and answered from the cell's table
+// afterwards. Every later answer is the same two loads, which is what keeps
+// a draw fast: branches that went one way or the other by pixel cost more
+// than the memory.
 class ColourMatcher {
 public:
     ColourMatcher();
@@ -27,38 +33,47 @@ public:
     void Use(const uint32_t* colours, int count);
     int Count() const { return count_; }
     // Colour `index` of the palette; black past its end.
-    uint32_t Colour(int index) const { return index >= 0 && index < count_ ? colours_[index] : 0; }
+    uint32_t Colour(uint8_t index) const { return colours_[index]; }
 
     // Needs a palette of at least one colour.
     uint8_t Nearest(uint32_t r, uint32_t g, uint32_t b) {
         const uint32_t cell = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
-        Cell* c = cells_[cell];
         const uint32_t at = (r & 7) << 6 | (g & 7) << 3 | (b & 7);
-        if (c && c->known[at]) return static_cast<uint8_t>(c->known[at] - 1);
+        if (const Cell* c = cells_[cell]) return c->index[at];
         return Miss(cell, at, r, g, b);
     }
 
     // Work kept so far, for tests and benchmarks.
-    int CellsBuilt() const { return used_; }
+    int CellsBuilt() const { return built_; }
+    int CellsWithTables() const { return used_; }
 
 private:
+    // A cell with more than one colour left: what is known of its 512 colours.
     struct Cell {
-        uint16_t known[512];  // index + 1 of each colour in the cell; 0 not searched yet
+        uint8_t index[512];  // the answer for each colour in the cell
+    };
+    struct Block {  // 32 x 32 x 32
+        bool built;
         uint16_t candidates;
-        uint8_t candidate[kMaxSurfaceColours];  // ascending, so ties go to the lowest index
+        uint8_t candidate[kMaxSurfaceColours];
     };
     static constexpr int kCells = 32 * 32 * 32;
+    static constexpr int kBlocks = 8 * 8 * 8;
     static constexpr int kCellsPerChunk = 64;
 
+    static Cell* OneColourCells();  // the same for every palette: cell i answers i everywhere
     uint8_t Miss(uint32_t cell, uint32_t at, uint32_t r, uint32_t g, uint32_t b);
-    Cell* Build(uint32_t cell);
+    void Build(uint32_t cell);
+    const Block& BlockOf(uint32_t cell);
     uint8_t SearchAll(uint32_t r, uint32_t g, uint32_t b) const;
 
-    uint32_t colours_[kMaxSurfaceColours];
+    uint32_t colours_[kMaxSurfaceColours];  // black past count_
     int count_ = 0;
-    Cell* cells_[kCells];
+    Cell* cells_[kCells];  // null before the cell is met
+    Block blocks_[kBlocks];
     Cell* chunks_[kCells / kCellsPerChunk];  // kept across palettes; cells handed out in order
     int used_ = 0;
+    int built_ = 0;
 };
 
 // The one matcher of the process: the work for the last palette seen.
