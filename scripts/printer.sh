@@ -3,7 +3,8 @@
 # "ZQPDF", made the default destination, that turns each job into a PDF file
 # in $ZQ_PDF_DIR. Wine finds it when a program starts.
 #   printer.sh start   starts cupsd unless one runs, adds the queue
-#   printer.sh stop    removes the queue; stops cupsd if start started it
+#   printer.sh stop    removes the queue, puts back the default destination and
+#                      cups-pdf's configuration, stops cupsd if start started it
 # Prints nothing and succeeds where CUPS or cups-pdf is not installed.
 set -uo pipefail
 pdf_dir="${ZQ_PDF_DIR:-/var/tmp/zq-pdf}"
@@ -28,14 +29,23 @@ start)
         touch "$state/started-cupsd"
         for _ in $(seq 100); do running && break; sleep 0.1; done
     fi
+    # The machine's default destination, to put back at stop.
+    [ -f "$state/default" ] ||
+        lpstat -d 2>/dev/null | sed -n 's/^system default destination: //p' >"$state/default"
     lpadmin -p "$queue" -E -v cups-pdf:/ -P "$ppd" 2>/dev/null &&
         lpadmin -d "$queue" || { echo "zq: could not add the PDF printer" >&2; exit 1; }
     ;;
 stop)
     lpadmin -x "$queue" 2>/dev/null
+    if [ -f "$state/default" ]; then
+        previous=$(cat "$state/default")
+        [ -n "$previous" ] && [ "$previous" != "$queue" ] && lpadmin -d "$previous" 2>/dev/null
+        rm -f "$state/default"
+    fi
     [ -f "$state/cups-pdf.conf" ] && mv "$state/cups-pdf.conf" /etc/cups/cups-pdf.conf
     if [ -f "$state/started-cupsd" ]; then
         pkill -x cupsd
+        for _ in $(seq 100); do pgrep -x cupsd >/dev/null || break; sleep 0.05; done
         rm -f "$state/started-cupsd"
     fi
     ;;

@@ -13,5 +13,11 @@ status=0
 if [ $# -eq 0 ]; then
     bash "$root/scripts/native-tests.sh" || status=$?
 fi
-zq_windows_side ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@" || status=$?
+# The Windows side's own clean-up, interrupted: outside any run, as it takes
+# the machine-wide lock that the run below holds.
+if [ $# -eq 0 ] && [ "$(zq_route)" = native ]; then
+    python3 "$root/tests/scripts/in_wine_interrupt_test.py" || status=$?
+fi
+# A folder without tests (a failed build, a wrong ZQ_BUILD) is an error.
+zq_windows_side ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "$@" || status=$?
 exit $status
