@@ -5,6 +5,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Weights in fixed point with 22 fraction bits: 255 times a whole weight
@@ -39,6 +43,8 @@ struct AxisWeights {
     // order of double operations so that ties at a box's edge fall alike;
     // weights that round to 0 are dropped from both ends of the window.
     bool Make(int32_t from, int32_t to) {
+        from_ = from;
+        to_ = to;
         const double scale = static_cast<double>(from) / to;
         const double filterScale = scale < 1.0 ? 1.0 : scale;
         const bool shrinks = to < from;
@@ -75,49 +81,136 @@ struct AxisWeights {
             }
             first[x] = lo + (start < 0 ? 0 : start);
             count[x] = kept;
+            if (kept > taps) taps = kept;
         }
         return true;
     }
+
+    // Every window widened to `taps` weights, moved left at the end of the
+    // axis, so a pass can run a loop of constant length; the extra weights
+    // are 0 and change no sum.
+    void Widen() {
+        for (int32_t x = 0; x < to_; ++x) {
+            int32_t* w = &weights[static_cast<size_t>(x) * stride];
+            const int32_t n = count[x];
+            int32_t start = first[x] + taps > from_ ? from_ - taps : first[x];
+            const int32_t shift = first[x] - start;
+            for (int32_t j = n - 1; j >= 0; --j) w[j + shift] = w[j];
+            for (int32_t j = 0; j < shift; ++j) w[j] = 0;
+            for (int32_t j = n + shift; j < taps; ++j) w[j] = 0;
+            first[x] = start;
+            count[x] = taps;
+        }
+    }
+
+    int32_t taps = 0;  // the most weights of any window
+
+private:
+    int32_t from_ = 0, to_ = 0;
 };
 
-template <int C>
+// Byte stores may alias anything, so everything the loops read besides the
+// pixels is first copied into locals: the compiler then keeps it in
+// registers instead of loading it again after every store.
+template <int C, int N>
 void ResampleAcross(const uint8_t* in, uint8_t* out, int32_t widthPx, const AxisWeights& a) {
-    for (int32_t x = 0; x < widthPx; ++x) {
-        const uint8_t* p = in + static_cast<size_t>(a.first[x]) * C;
-        const int32_t* w = &a.weights[static_cast<size_t>(x) * a.stride];
-        const int32_t n = a.count[x];
+    const int32_t* first = a.first.get();
+    const int32_t* weights = a.weights.get();
+    const size_t stride = static_cast<size_t>(a.stride);
+    const int32_t n = N ? N : a.taps;
+    for (int32_t x = 0; x < widthPx; ++x, out += C) {
+        const uint8_t* p = in + static_cast<size_t>(first[x]) * C;
+        const int32_t* w = weights + x * stride;
         int32_t s[C];
         for (int c = 0; c < C; ++c) s[c] = kHalf;
-        for (int32_t t = 0; t < n; ++t, p += C)
-            for (int c = 0; c < C; ++c) s[c] += p[c] * w[t];
+        for (int32_t t = 0; t < n; ++t, p += C) {
+            const int32_t k = w[t];
+            for (int c = 0; c < C; ++c) s[c] += p[c] * k;
+        }
         for (int c = 0; c < C; ++c) out[c] = Clip8(s[c]);
-        out += C;
     }
 }
+
+// Constant loop lengths for the windows that shrinking by up to 3 times and
+// growing give; any other length runs the general loop.
+template <int C>
+void ResampleAcross(const uint8_t* in, uint8_t* out, int32_t widthPx, const AxisWeights& a) {
+    switch (a.taps) {
+        case 1: return ResampleAcross<C, 1>(in, out, widthPx, a);
+        case 2: return ResampleAcross<C, 2>(in, out, widthPx, a);
+        case 3: return ResampleAcross<C, 3>(in, out, widthPx, a);
+        case 4: return ResampleAcross<C, 4>(in, out, widthPx, a);
+        default: return ResampleAcross<C, 0>(in, out, widthPx, a);
+    }
+}
+
+#if defined(__SSE2__)
+// Eight bytes of a result row at a time. Each weight is split into two 11-bit
+// halves so that PMADDWD can multiply two rows' 16-bit bytes by them and add:
+// sum = (high sum << 11) + low sum, the same integer as the scalar loop's.
+size_t CombineDownWide(const uint8_t* const* rows, const int32_t* w, int32_t n, uint8_t* out, size_t bytes) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi32(kHalf);
+    size_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        __m128i high0 = zero, high1 = zero, low0 = zero, low1 = zero;
+        for (int32_t t = 0; t < n; t += 2) {
+            const bool pair = t + 1 < n;
+            const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[t] + i));
+            const __m128i b = pair ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[t + 1] + i)) : zero;
+            const __m128i ab = _mm_unpacklo_epi8(a, b);
+            const __m128i first4 = _mm_unpacklo_epi8(ab, zero), last4 = _mm_unpackhi_epi8(ab, zero);
+            const int32_t ka = w[t], kb = pair ? w[t + 1] : 0;
+            const __m128i kh = _mm_set1_epi32((ka >> 11) | (kb >> 11) << 16);
+            const __m128i kl = _mm_set1_epi32((ka & 0x7FF) | (kb & 0x7FF) << 16);
+            high0 = _mm_add_epi32(high0, _mm_madd_epi16(first4, kh));
+            high1 = _mm_add_epi32(high1, _mm_madd_epi16(last4, kh));
+            low0 = _mm_add_epi32(low0, _mm_madd_epi16(first4, kl));
+            low1 = _mm_add_epi32(low1, _mm_madd_epi16(last4, kl));
+        }
+        const auto sum = [&](__m128i high, __m128i low) {
+            return _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(high, 11), low), half), kWeightBits);
+        };
+        const __m128i s0 = sum(high0, low0), s1 = sum(high1, low1);
+        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(s0, s1), zero);  // clamps as Clip8 does
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), packed);
+    }
+    return i;
+}
+#endif
 
 // One result row from `n` rows of the same length, weighted.
 void CombineDown(const uint8_t* const* rows, const int32_t* w, int32_t n, uint8_t* out, size_t bytes,
                  int32_t* sums) {
-    switch (n) {
-        case 1:
-            for (size_t i = 0; i < bytes; ++i) out[i] = Clip8(kHalf + rows[0][i] * w[0]);
-            return;
-        case 2:
-            for (size_t i = 0; i < bytes; ++i) out[i] = Clip8(kHalf + rows[0][i] * w[0] + rows[1][i] * w[1]);
-            return;
-        case 3:
-            for (size_t i = 0; i < bytes; ++i)
-                out[i] = Clip8(kHalf + rows[0][i] * w[0] + rows[1][i] * w[1] + rows[2][i] * w[2]);
-            return;
-        default:
-            for (size_t i = 0; i < bytes; ++i) sums[i] = kHalf;
-            for (int32_t t = 0; t < n; ++t) {
-                const uint8_t* r = rows[t];
-                const int32_t k = w[t];
-                for (size_t i = 0; i < bytes; ++i) sums[i] += r[i] * k;
-            }
-            for (size_t i = 0; i < bytes; ++i) out[i] = Clip8(sums[i]);
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (n <= 4) i = CombineDownWide(rows, w, n, out, bytes);
+#endif
+    const uint8_t* r0 = rows[0];
+    const int32_t k0 = w[0];
+    if (n == 1) {
+        for (; i < bytes; ++i) out[i] = Clip8(kHalf + r0[i] * k0);
+        return;
     }
+    const uint8_t* r1 = rows[1];
+    const int32_t k1 = w[1];
+    if (n == 2) {
+        for (; i < bytes; ++i) out[i] = Clip8(kHalf + r0[i] * k0 + r1[i] * k1);
+        return;
+    }
+    const uint8_t* r2 = rows[2];
+    const int32_t k2 = w[2];
+    if (n == 3) {
+        for (; i < bytes; ++i) out[i] = Clip8(kHalf + r0[i] * k0 + r1[i] * k1 + r2[i] * k2);
+        return;
+    }
+    for (size_t j = i; j < bytes; ++j) sums[j] = kHalf;
+    for (int32_t t = 0; t < n; ++t) {
+        const uint8_t* r = rows[t];
+        const int32_t k = w[t];
+        for (size_t j = i; j < bytes; ++j) sums[j] += r[j] * k;
+    }
+    for (; i < bytes; ++i) out[i] = Clip8(sums[i]);
 }
 
 // Round(c * a / 255) without a division.
@@ -181,6 +274,7 @@ public:
         across_ = to_.widthPx != from_.widthPx;
         down_ = to_.heightPx != from_.heightPx;
         if (across_ && !wide_.Make(from_.widthPx, to_.widthPx)) return false;
+        if (across_) wide_.Widen();
         if (down_ && !tall_.Make(from_.heightPx, to_.heightPx)) return false;
         if (Masked()) {
             for (int c = 0; c < 3; ++c)
