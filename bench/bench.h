@@ -73,5 +73,6 @@ DIBSECTION SectionOf(HBITMAP bitmap);
 // The benchmarks, each adding its rows.
 void FileBenchmarks(int rounds, Table& table);
 void ComponentBenchmarks(const std::string& dll, int rounds, Table& table);
+void ScaleBenchmarks(const std::string& dll, int rounds, Table& table);
 
 }  // namespace bench

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     if (rounds < 1) bench::Fail("rounds must be at least 1");
     bench::Table table;
     bench::ComponentBenchmarks(dll, rounds, table);
+    bench::ScaleBenchmarks(dll, rounds, table);
     bench::FileBenchmarks(rounds, table);
     table.Print(rounds);
     return 0;
