@@ -38,22 +38,14 @@ SlotResult Capture(uint8_t* instance, const MessageRecord&) {
 }
 
 // A bitmap compatible with the surface holding the pixels of `area`, or null.
-// Device-dependent bits at one byte per pixel: top row first, rows padded
-// with zeros to an even length.
+// A DIB section (what a surface that is one gives) takes the rows straight
+// into its memory, bottom row first as compatible sections always are; GDI
+// has nothing pending on a section it has just made. A device bitmap takes device-dependent bits at one byte per
+// pixel: top row first, rows padded with zeros to an even length.
 HBITMAP CopyOut(const HookDraw& d) {
     const RECT& area = d.visible;
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    const int rowBytes = (w + 1) & ~1;
-    const DWORD total = static_cast<DWORD>(rowBytes) * static_cast<DWORD>(h);  // under 2^30: 16-bit sides
-    LockedGlobal buffer{kPixelBufferFlags, total};  // moveable, so not zero-filled
-    if (!buffer) return nullptr;
-    for (int r = 0; r < h; ++r) {
-        uint8_t* row = buffer.bytes() + r * rowBytes;
-        std::memcpy(row, d.Row(area.top + r) + area.left, static_cast<size_t>(w));
-        if (rowBytes > w) row[w] = 0;
-    }
-
     HDC surfaceDc = static_cast<HDC>(d.surface.dc);
     if (!surfaceDc) return nullptr;
     UniqueBitmap picture{sys().CreateCompatibleBitmap(surfaceDc, w, h)};
@@ -63,6 +55,23 @@ HBITMAP CopyOut(const HookDraw& d) {
     if (!picture || !ReadBitmapRecord(picture.get(), &bm) || bm.bmBitsPixel != 8 || bm.bmPlanes != 1 ||
         bm.bmWidth != w || bm.bmHeight != h)
         return nullptr;
+    if (bm.bmBits) {
+        auto* bits = static_cast<uint8_t*>(bm.bmBits);
+        for (int r = 0; r < h; ++r)
+            std::memcpy(bits + static_cast<size_t>(h - 1 - r) * bm.bmWidthBytes, d.Row(area.top + r) + area.left,
+                        static_cast<size_t>(w));
+        return picture.release();
+    }
+
+    const int rowBytes = (w + 1) & ~1;
+    const DWORD total = static_cast<DWORD>(rowBytes) * static_cast<DWORD>(h);  // under 2^30: 16-bit sides
+    LockedGlobal buffer{kPixelBufferFlags, total};  // moveable, so not zero-filled
+    if (!buffer) return nullptr;
+    for (int r = 0; r < h; ++r) {
+        uint8_t* row = buffer.bytes() + r * rowBytes;
+        std::memcpy(row, d.Row(area.top + r) + area.left, static_cast<size_t>(w));
+        if (rowBytes > w) row[w] = 0;
+    }
     if (sys().SetBitmapBits(picture.get(), total, buffer.get()) != static_cast<LONG>(total)) return nullptr;
     return picture.release();
 }
