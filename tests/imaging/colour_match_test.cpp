@@ -2,7 +2,6 @@
 // palette, on palettes made to break pruning: ties, duplicates, few colours.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -99,47 +98,6 @@ TEST(ColourMatch, AnotherPaletteIsNeverAnsweredFromTheOldOnesWork) {
     m.Use(a.data(), 20);  // a prefix: fewer colours
     EXPECT_EQ(m.Nearest(a[200] >> 16, a[200] >> 8 & 255, a[200] & 255),
               BruteNearest({a.begin(), a.begin() + 20}, a[200] >> 16, a[200] >> 8 & 255, a[200] & 255));
-}
-
-// Straight alpha over what the surface shows, against a blend in doubles.
-TEST(ColourMatch, AlphaBlendsOverTheSurfaceColourAndZeroLeavesTheByte) {
-    const std::vector<uint32_t> p = Palette("3-3-2");
-    ColourMatcher m;
-    m.Use(p.data(), 256);
-    std::mt19937 rng(5);
-    const int kCount = 4096;
-    std::vector<uint8_t> row(4 * kCount), out(kCount), before(kCount);
-    for (int x = 0; x < kCount; ++x) {
-        for (int k = 0; k < 4; ++k) row[4 * x + k] = static_cast<uint8_t>(rng());
-        if (x % 5 == 0) row[4 * x + 3] = 0;
-        if (x % 5 == 1) row[4 * x + 3] = 255;
-        out[x] = before[x] = static_cast<uint8_t>(rng());
-    }
-    PixelLayout alpha;
-    alpha.bitsPerPixel = 32;
-    alpha.straightAlpha = true;
-    ASSERT_TRUE(ConvertRow(m, alpha, row.data(), 0, kCount, out.data()));
-    for (int x = 0; x < kCount; ++x) {
-        const double a = row[4 * x + 3] / 255.0;
-        const uint32_t under = p[before[x]];
-        auto mix = [&](int src, int dst) { return static_cast<int>(std::floor(src * a + dst * (1 - a) + 0.5)); };
-        const int want = a == 0 ? before[x]
-                                : BruteNearest(p, mix(row[4 * x + 2], under >> 16), mix(row[4 * x + 1], under >> 8 & 255),
-                                               mix(row[4 * x], under & 255));
-        ASSERT_EQ(out[x], want) << "pixel " << x << " alpha " << int(row[4 * x + 3]);
-    }
-    EXPECT_FALSE(HasAlpha(std::vector<uint8_t>(64, 0).data(), 32, 2, 8));
-    EXPECT_TRUE(HasAlpha(row.data() + 4, 16, 1, 4));
-}
-
-// Bit fields read as the platform reads them (checked against it under Wine).
-TEST(ColourMatch, BitFieldsOfAnyWidthReachTheByteRange) {
-    const struct { uint32_t mask, pixel, want; } kCases[] = {
-        {0x7C00, 0x7C00, 255}, {0x7C00, 0x0400, 8},  {0x001F, 0x0010, 132}, {0x07E0, 0x07E0, 255},
-        {0x07E0, 0x0020, 4},   {0xFF0000, 0xAB0000, 0xAB}, {0xFFF00000, 0xABC00000, 0xAB}, {0x0003, 0x0003, 0xF0},
-        {0, 0xFFFF, 0},
-    };
-    for (const auto& c : kCases) EXPECT_EQ(FieldReader(c.mask)(c.pixel), c.want) << std::hex << c.mask;
 }
 
 }  // namespace
