@@ -160,22 +160,32 @@ void ColourMatcher::Build(uint32_t cell) {
         const int er = r0 | (e >> 2) << 2, eg = g0 | (e >> 1 & 1) << 2, eb = b0 | (e & 1) << 2;
         uint8_t left[kMaxSurfaceColours];
         const int m = Prune(colours_, kept, n, er, eg, eb, 4, left);
-        for (int r = er; r < er + 4; ++r)
-            for (int g = eg; g < eg + 4; ++g)
-                for (int b = eb; b < eb + 4; ++b) {
-                    int best = left[0];
-                    if (m > 1) {
-                        int bestDistance = 1 << 30;
-                        for (int k = 0; k < m; ++k) {
-                            const uint32_t colour = colours_[left[k]];
-                            const int dr = static_cast<int>(Red(colour)) - r, dg = static_cast<int>(Green(colour)) - g,
-                                      db = static_cast<int>(Blue(colour)) - b;
-                            const int d = dr * dr + dg * dg + db * db;
-                            if (d < bestDistance) bestDistance = d, best = left[k];
-                        }
-                    }
-                    c->index[(r & 7) << 6 | (g & 7) << 3 | (b & 7)] = static_cast<uint8_t>(best);
+        uint8_t* at = c->index + ((er & 7) << 6 | (eg & 7) << 3 | (eb & 7));
+        if (m == 1) {
+            for (int i = 0; i < 16; ++i) std::memset(at + ((i >> 2) << 6 | (i & 3) << 3), left[0], 4);
+            continue;
+        }
+        // Distances by axis, added up; candidates in ascending order, so a
+        // strict compare leaves ties with the lowest index.
+        int best[64];
+        uint8_t who[64];
+        for (int k = 0; k < m; ++k) {
+            const uint32_t colour = colours_[left[k]];
+            int dr[4], dg[4], db[4];
+            for (int i = 0; i < 4; ++i) {
+                dr[i] = (er + i - static_cast<int>(Red(colour))) * (er + i - static_cast<int>(Red(colour)));
+                dg[i] = (eg + i - static_cast<int>(Green(colour))) * (eg + i - static_cast<int>(Green(colour)));
+                db[i] = (eb + i - static_cast<int>(Blue(colour))) * (eb + i - static_cast<int>(Blue(colour)));
+            }
+            for (int i = 0; i < 64; ++i) {
+                const int d = dr[i >> 4] + dg[i >> 2 & 3] + db[i & 3];
+                if (k == 0 || d < best[i]) {
+                    best[i] = d;
+                    who[i] = left[k];
                 }
+            }
+        }
+        for (int i = 0; i < 64; ++i) at[(i >> 4) << 6 | (i >> 2 & 3) << 3 | (i & 3)] = who[i];
     }
     cells_[cell] = c;
 }
