@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -238,6 +241,40 @@ bool HasAlpha(const uint8_t* rows, size_t rowBytes, int rowCount, int width) {
 
 namespace {
 
+// Straight alpha over the colours `out` shows. Alpha 255 blends to the
+// picture's own colour exactly; alpha 0 leaves the byte, even where another
+// index shows the same colour.
+void BlendRow(ColourMatcher& m, const uint8_t* p, int count, uint8_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time in 16-bit lanes: the blend costs less than the lookup.
+    const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255), half = _mm_set1_epi16(128);
+    for (; x + 4 <= count; x += 4) {
+        const __m128i over = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * x));  // B G R A
+        const __m128i under = _mm_set_epi32(static_cast<int>(m.Colour(out[x + 3])), static_cast<int>(m.Colour(out[x + 2])),
+                                            static_cast<int>(m.Colour(out[x + 1])), static_cast<int>(m.Colour(out[x])));
+        __m128i mixed[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i o = h ? _mm_unpackhi_epi8(over, zero) : _mm_unpacklo_epi8(over, zero);
+            const __m128i u = h ? _mm_unpackhi_epi8(under, zero) : _mm_unpacklo_epi8(under, zero);
+            const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(o, 0xFF), 0xFF);
+            __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(o, a), _mm_mullo_epi16(u, _mm_sub_epi16(full, a))), half);
+            mixed[h] = _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+        }
+        alignas(16) uint32_t c[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(c), _mm_packus_epi16(mixed[0], mixed[1]));
+        for (int k = 0; k < 4; ++k)
+            if (p[4 * (x + k) + 3]) out[x + k] = m.Nearest(c[k] >> 16 & 0xFF, c[k] >> 8 & 0xFF, c[k] & 0xFF);
+    }
+#endif
+    for (; x < count; ++x) {
+        const uint32_t a = p[4 * x + 3];
+        if (a == 0) continue;
+        const uint32_t c = Blend(Rgb(p[4 * x + 2], p[4 * x + 1], p[4 * x]), m.Colour(out[x]), a);
+        out[x] = m.Nearest(Red(c), Green(c), Blue(c));
+    }
+}
+
 // No test for runs of one colour: in a photograph the branch goes either way
 // by pixel, and a mispredicted branch costs more than the lookup.
 template <class Read>
@@ -303,13 +340,7 @@ bool ConvertRow(ColourMatcher& m, const PixelLayout& l, const uint8_t* row, int 
         } else if (!l.straightAlpha) {
             Opaque(m, count, out, [&](int x) { return Rgb(p[4 * x + 2], p[4 * x + 1], p[4 * x]); });
         } else {
-            for (int x = 0; x < count; ++x) {
-                const uint32_t a = p[4 * x + 3];
-                if (a == 0) continue;
-                uint32_t c = Rgb(p[4 * x + 2], p[4 * x + 1], p[4 * x]);
-                if (a != 255) c = Blend(c, m.Colour(out[x]), a);
-                out[x] = m.Nearest(Red(c), Green(c), Blue(c));
-            }
+            BlendRow(m, p, count, out);
         }
         return true;
     }
