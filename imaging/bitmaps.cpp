@@ -149,10 +149,13 @@ HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
     if (imageBytes > kMaxBitmapBytes) return nullptr;
     // True-colour sections are resampled here; palette pictures and device
     // bitmaps are stretched by the platform, pixel for pixel.
+    // A section describes itself in full, a device bitmap in a BITMAP record
+    // only; no answer at all is a failure, not a reason to stretch coarsely.
     DIBSECTION ds;
     PixelLayout layout;
-    if (sys().GetObjectA(source, sizeof ds, &ds) == static_cast<int>(sizeof ds) && ds.dsBm.bmBits &&
-        ResampledLayout(ds, &layout))
+    const int described = sys().GetObjectA(source, sizeof ds, &ds);
+    if (described == 0) return nullptr;
+    if (described == static_cast<int>(sizeof ds) && ds.dsBm.bmBits && ResampledLayout(ds, &layout))
         return ResampleInFormat(source, ds, layout, widthPx, heightPx);
     return DrawInFormat(source, bm, widthPx, heightPx);
 }

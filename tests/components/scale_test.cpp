@@ -301,32 +301,36 @@ TEST_F(ScaleBitmap, ResamplesTrueColourPictures) {
 // Each failable platform call fails in turn. A failure that spoils the copy
 // answers 1 and leaves the variable as it was; one that does not (a selection
 // put back) answers 0 with the new picture. Nothing is left behind either way.
+// Palette pictures take the platform's stretch, true-colour ones the resampler.
 TEST_F(ScaleBitmap, FailedPlatformCallsNeverHalfScale) {
-    ObjectId v = 0;
-    Handle scaler = nullptr;
-    HBITMAP before = nullptr;
-    ForEachFailingCall(
-        probe,
-        [&] {
-            v = NewVariable(gdi::MakeDibSection(8, 20, 10));
-            scaler = NewScaler(v, Host::Integer(50), kPercent);
-            before = Held(v);
-        },
-        [&] { return host.Deliver(scaler, kEvent, 0); },
-        [&](const FaultRun& run, int16_t r) {
-            EXPECT_EQ(probe.LiveBitmaps(), 1);
-            EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
-            EXPECT_EQ(SizeOf(v).first, r == 0 ? 10 : 20);
-            if (!run.fired) {
-                EXPECT_EQ(r, 0);
-            }
-            if (r != 0) {
-                EXPECT_EQ(r, 1);
-                EXPECT_EQ(Held(v), before);
-            }
-            host.Destroy(scaler);
-            host.Destroy(host.HandleOf(v));
-        });
+    for (const int bits : {8, 24}) {
+        SCOPED_TRACE(std::to_string(bits) + " bits");
+        ObjectId v = 0;
+        Handle scaler = nullptr;
+        HBITMAP before = nullptr;
+        ForEachFailingCall(
+            probe,
+            [&] {
+                v = NewVariable(gdi::MakeDibSection(bits, 20, 10));
+                scaler = NewScaler(v, Host::Integer(50), kPercent);
+                before = Held(v);
+            },
+            [&] { return host.Deliver(scaler, kEvent, 0); },
+            [&](const FaultRun& run, int16_t r) {
+                EXPECT_EQ(probe.LiveBitmaps(), 1);
+                EXPECT_EQ(probe.LiveHandles(), 1) << "only the variable's picture";
+                EXPECT_EQ(SizeOf(v).first, r == 0 ? 10 : 20);
+                if (!run.fired) {
+                    EXPECT_EQ(r, 0);
+                }
+                if (r != 0) {
+                    EXPECT_EQ(r, 1);
+                    EXPECT_EQ(Held(v), before);
+                }
+                host.Destroy(scaler);
+                host.Destroy(host.HandleOf(v));
+            });
+    }
 }
 
 }  // namespace
