@@ -66,13 +66,11 @@ SlotResult Show(uint8_t* instance, const MessageRecord&) {
     }
 
     if (!HookInstalled(instance)) {
-        // Marked installed only when the host took it, so Hide never removes
-        // a hook that is not there.
-        uint32_t hookId = 0;
-        if (InstallElementHook(element, kDisplayHookKind, instance, &hookId)) {
-            StoreAt<uint8_t>(instance, kHookInstalledOffset, 1);
-            StoreAt<uint32_t>(instance, kHookIdOffset, hookId);
-        }
+        // Marked installed whatever status the host answers: a host that
+        // installed the hook and answered a status keeps calling it, so Hide
+        // and Destruct must remove it with the id the host wrote.
+        StoreAt<uint32_t>(instance, kHookIdOffset, InstallElementHook(element, kDisplayHookKind, instance));
+        StoreAt<uint8_t>(instance, kHookInstalledOffset, 1);
     }
     RefreshElement(instance, 0);
     return kSlotDone;

@@ -6,15 +6,7 @@
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
 
-bool InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance, uint32_t* hookId) {
-    HookRecord hook{kind, instance, 1, 0, 0, 0, 0};
-    IntegerValue flags{kTagInteger, 0};
-    if (AddElementHook(element, &hook, &flags) != 0) return false;
-    *hookId = LoadAt<uint32_t>(&hook, offsetof(HookRecord, hookId));
-    return true;
-}
-
-uint32_t InstallHookForOneDraw(uint32_t element, int16_t kind, uint8_t* instance) {
+uint32_t InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance) {
     HookRecord hook{kind, instance, 1, 0, 0, 0, 0};
     IntegerValue flags{kTagInteger, 0};
     AddElementHook(element, &hook, &flags);

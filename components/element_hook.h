@@ -7,14 +7,10 @@
 
 #include "framework/host_abi.h"
 
-// Installs a hook of `kind` for `instance` on `element`. False when the host
-// refused it; otherwise `hookId` holds the id the host gave it.
-bool InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance, uint32_t* hookId);
-
-// Installs a hook for one draw and returns the id the host wrote into the
-// record, whatever status it answered: a host may keep a hook it answered a
-// status for, so the caller removes it all the same.
-uint32_t InstallHookForOneDraw(uint32_t element, int16_t kind, uint8_t* instance);
+// Installs a hook of `kind` for `instance` on `element` and returns the id
+// the host wrote into the record, whatever status it answered: a host may
+// keep a hook it answered a status for, so the caller removes it all the same.
+uint32_t InstallElementHook(uint32_t element, int16_t kind, uint8_t* instance);
 
 // One draw, as the hook sees it. `visible` is the part of the element's
 // rectangle that lies in the surface's memory (rows [0, rows), columns

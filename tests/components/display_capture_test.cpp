@@ -102,6 +102,30 @@ TEST_F(DisplayCapture, DisplayShowsAndHidesWithOneHook) {
     EXPECT_EQ(Attribute(el.id(), "height"), 30);
 }
 
+// A host that installed the hook and answered a status keeps calling it: the
+// display must still remove it, on hiding and when it goes.
+TEST_F(DisplayCapture, DisplayRemovesAHookTheHostInstalledWithAStatus) {
+    for (HostStatus status : {HostStatus{1}, HostStatus{0x7FFF}}) {
+        for (bool destroy : {false, true}) {
+            SCOPED_TRACE(std::to_string(status) + (destroy ? " destroyed" : " hidden"));
+            Element& el = NewElement({10, 20, 11, 21}, 64, 64, false);
+            const ObjectId picture = host.IdOf(host.Create("zqBitmapVariable"));
+            Store(picture, gdi::MakeDibSection(8, 40, 30));
+            Handle display = NewModifier("zqDisplayBitmap", el.id(), picture);
+            host.SetHookInstallStatus(status);
+            EXPECT_EQ(host.Deliver(display, 301, 0), 0);
+            host.SetHookInstallStatus(0);
+            ASSERT_EQ(el.Hooks().size(), 1u);
+            if (destroy) {
+                host.Destroy(display);
+            } else {
+                EXPECT_EQ(host.Deliver(display, 302, 0), 0);
+            }
+            EXPECT_TRUE(el.Hooks().empty());
+        }
+    }
+}
+
 // The hook goes with the instance that installed it; a copy of the block's
 // bytes (the host's, before CopyConstruct) never takes it along.
 TEST_F(DisplayCapture, DisplayHookGoesWithItsInstanceNeverWithACopy) {
