@@ -193,10 +193,10 @@ void ColourMatcher::Build(uint32_t cell) {
     cells_[cell] = c;
 }
 
-uint8_t ColourMatcher::Miss(uint32_t cell, uint32_t at, uint32_t r, uint32_t g, uint32_t b) {
+uint8_t ColourMatcher::Miss(uint32_t cell, uint32_t at) {
     Build(cell);
     if (const Cell* c = cells_[cell]) return c->index[at];
-    return SearchAll(r, g, b);
+    return SearchAll((cell >> 10) << 3 | at >> 6, (cell >> 5 & 31) << 3 | (at >> 3 & 7), (cell & 31) << 3 | (at & 7));
 }
 
 ColourMatcher::Cell* ColourMatcher::OneColourCells() {
@@ -261,10 +261,21 @@ void BlendRow(ColourMatcher& m, const uint8_t* p, int count, uint8_t* out) {
             __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(o, a), _mm_mullo_epi16(u, _mm_sub_epi16(full, a))), half);
             mixed[h] = _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
         }
-        alignas(16) uint32_t c[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(c), _mm_packus_epi16(mixed[0], mixed[1]));
+        // Each blend's cell and place in it, from 0x..RRGGBB, four at once.
+        const __m128i c = _mm_packus_epi16(mixed[0], mixed[1]);
+        const __m128i cell = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 9), _mm_set1_epi32(0x7C00)),
+                         _mm_and_si128(_mm_srli_epi32(c, 6), _mm_set1_epi32(0x3E0))),
+            _mm_and_si128(_mm_srli_epi32(c, 3), _mm_set1_epi32(0x1F)));
+        const __m128i at = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 10), _mm_set1_epi32(0x1C0)),
+                         _mm_and_si128(_mm_srli_epi32(c, 5), _mm_set1_epi32(0x38))),
+            _mm_and_si128(c, _mm_set1_epi32(7)));
+        alignas(16) uint32_t cells[4], ats[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(cells), cell);
+        _mm_store_si128(reinterpret_cast<__m128i*>(ats), at);
         for (int k = 0; k < 4; ++k)
-            if (p[4 * (x + k) + 3]) out[x + k] = m.Nearest(c[k] >> 16 & 0xFF, c[k] >> 8 & 0xFF, c[k] & 0xFF);
+            if (p[4 * (x + k) + 3]) out[x + k] = m.Lookup(cells[k], ats[k]);
     }
 #endif
     for (; x < count; ++x) {

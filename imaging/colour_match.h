@@ -37,10 +37,13 @@ public:
 
     // Needs a palette of at least one colour.
     uint8_t Nearest(uint32_t r, uint32_t g, uint32_t b) {
-        const uint32_t cell = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
-        const uint32_t at = (r & 7) << 6 | (g & 7) << 3 | (b & 7);
+        return Lookup((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3), (r & 7) << 6 | (g & 7) << 3 | (b & 7));
+    }
+    // The same by a colour's cell (its channels' top five bits) and its place
+    // in the cell (their low three), where those are worked out many at once.
+    uint8_t Lookup(uint32_t cell, uint32_t at) {
         if (const Cell* c = cells_[cell]) return c->index[at];
-        return Miss(cell, at, r, g, b);
+        return Miss(cell, at);
     }
 
     // Work kept so far, for tests and benchmarks.
@@ -62,7 +65,7 @@ private:
     static constexpr int kCellsPerChunk = 64;
 
     static Cell* OneColourCells();  // the same for every palette: cell i answers i everywhere
-    uint8_t Miss(uint32_t cell, uint32_t at, uint32_t r, uint32_t g, uint32_t b);
+    uint8_t Miss(uint32_t cell, uint32_t at);
     void Build(uint32_t cell);
     const Block& BlockOf(uint32_t cell);
     uint8_t SearchAll(uint32_t r, uint32_t g, uint32_t b) const;
