@@ -31,7 +31,7 @@ static_assert(DefaultsSize(kFields) == 52);
 SlotResult Capture(uint8_t* instance, const MessageRecord&) {
     uint32_t element = 0;
     if (GetParentElement(instance, &element) != 0) return kSlotDone;
-    const uint32_t hookId = InstallHookForOneDraw(element, kCaptureHookKind, instance);
+    const uint32_t hookId = InstallElementHook(element, kCaptureHookKind, instance);
     RefreshElement(instance, kDrawNow);
     RemoveElementHook(element, kCaptureHookKind, hookId);
     return kSlotDone;
@@ -40,8 +40,9 @@ SlotResult Capture(uint8_t* instance, const MessageRecord&) {
 // A bitmap compatible with the surface holding the pixels of `area`, or null.
 // A DIB section (what a surface that is one gives) takes the rows straight
 // into its memory, bottom row first as compatible sections always are; GDI
-// has nothing pending on a section it has just made. A device bitmap takes device-dependent bits at one byte per
-// pixel: top row first, rows padded with zeros to an even length.
+// has nothing pending on a section it has just made. A device bitmap takes
+// device-dependent bits at one byte per pixel: top row first, rows padded
+// with zeros to an even length.
 HBITMAP CopyOut(const HookDraw& d) {
     const RECT& area = d.visible;
     const int w = area.right - area.left;
