@@ -18,9 +18,9 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
 export ZQ_PDF_DIR="${ZQ_PDF_DIR:-/var/tmp/zq-pdf}"
-lock="${ZQ_WINDOWS_SIDE_LOCK:-/var/lock/zq-windows-side.lock}"
+lock="${ZQ_WINDOWS_SIDE_LOCK:-/var/tmp/zq-windows-side.lock}"
 
-exec 9>"$lock"
+exec 9>"$lock" || { echo "zq: cannot open the lock $lock" >&2; exit 1; }
 if ! flock -n 9; then
     echo "zq: another Windows-side run holds $lock; waiting for it" >&2
     flock 9

@@ -7,6 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/vm-env.sh"
+source "$here/../route.sh"
 
 # What the Windows side runs with: Wine and a virtual display; CTest, Python,
 # Pillow, ImageMagick and objdump for the tests that drive it; CUPS with the
@@ -30,10 +31,27 @@ fail() {
     exit 3
 }
 
+# Whether a binfmt_misc of one's own can be had here.
+private_binfmt() {
+    unshare --user --map-root-user --mount \
+        sh -c 'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc' 2>/dev/null
+}
+
+# How debootstrap's second stage runs i386 programs: natively where the kernel
+# runs them, else through qemu-user with a private or a machine-wide
+# binfmt_misc entry. ZQ_VM_SECOND_STAGE sets it (tests; trying a route).
+second_stage_route() {
+    if [ -n "${ZQ_VM_SECOND_STAGE:-}" ]; then echo "$ZQ_VM_SECOND_STAGE"
+    elif zq_kernel_runs_32bit; then echo native
+    elif private_binfmt; then echo private
+    else echo machine
+    fi
+}
+
 preflight() {
     [ "${ZQ_VM_FAKE_UID:-$(id -u)}" = 0 ] ||
         fail "it must be built as root (debootstrap, chroot and binfmt_misc need root)"
-    if [ ! -w "$binfmt/register" ]; then
+    if [ "$(second_stage_route)" = machine ] && [ ! -w "$binfmt/register" ]; then
         [ "$binfmt" = /proc/sys/fs/binfmt_misc ] &&
             mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
         [ -w "$binfmt/register" ] ||
@@ -63,22 +81,65 @@ rm -rf "$work" "$ZQ_VM_DIR/ready"
 mkdir -p "$work"
 root="$work/root"
 
-# debootstrap's second stage runs i386 programs: let qemu-user run them for the
-# time of the install, through a binfmt_misc entry that is removed afterwards.
+# debootstrap's second stage runs i386 programs. A kernel that runs them needs
+# nothing more. One that refuses them gets qemu-user through a binfmt_misc
+# entry, which would otherwise send every 32-bit program on the machine through
+# qemu (Wine there spins for ever): where the kernel allows it (Linux 6.7 and
+# later) the entry lives in a binfmt_misc of its own, inside user, mount and
+# pid namespaces that only the second stage shares; elsewhere it is the
+# machine's for the second stage's length and goes on every exit.
 entry=zq-i386
+magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+registration=":$entry:M::$magic:$mask:/usr/bin/qemu-i386-static:POCF"
 unregister() { [ -e "$binfmt/$entry" ] && echo -1 >"$binfmt/$entry" || true; }
 trap 'unregister; mountpoint -q "$root/proc" && umount -l "$root/proc" || true' EXIT
-unregister
-echo ":$entry:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:POCF" \
-    >"$binfmt/register"
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# The second stage in namespaces of its own, with a binfmt_misc of its own.
+# Its user namespace maps every id to itself, written from here (as root) once
+# it exists. Devices cannot be made there: debootstrap, told it is in a
+# container, binds the machine's instead, and they go with the namespaces.
+second_stage_private() {
+    local go="$work/go" pid status
+    mkfifo "$go"
+    unshare --user --mount --pid --fork --kill-child bash -c '
+        read -r _ <"$1" && mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc &&
+        echo "$2" >/proc/sys/fs/binfmt_misc/register &&
+        exec env container=lxc chroot "$3" /debootstrap/debootstrap --second-stage' \
+        _ "$go" "$registration" "$root" >>"$work/debootstrap.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do
+        [ "$(readlink "/proc/$pid/ns/user" 2>/dev/null)" != "$(readlink /proc/self/ns/user)" ] && break
+        sleep 0.05
+    done
+    echo "0 0 65536" >"/proc/$pid/uid_map" && echo "0 0 65536" >"/proc/$pid/gid_map" && echo go >"$go"
+    wait "$pid"
+    status=$?
+    rm -f "$go"
+    return $status
+}
 
 echo "zq: debootstrap (i386, bookworm)"
 include=$(IFS=,; echo "${guest_packages[*]}")
-if ! debootstrap --arch=i386 --variant=minbase --include="$include" bookworm "$root" "$mirror" \
+if ! debootstrap --foreign --arch=i386 --variant=minbase --include="$include" bookworm "$root" "$mirror" \
         >"$work/debootstrap.log" 2>&1; then
     tail -20 "$work/debootstrap.log" >&2
     fail "debootstrap failed (log: $work/debootstrap.log)"
 fi
+second_stage=$(second_stage_route)
+echo "zq: debootstrap's second stage: $second_stage"
+case "$second_stage" in
+    native) chroot "$root" /debootstrap/debootstrap --second-stage >>"$work/debootstrap.log" 2>&1 ;;
+    private) second_stage_private ;;
+    machine)
+        unregister
+        echo "$registration" >"$binfmt/register"
+        chroot "$root" /debootstrap/debootstrap --second-stage >>"$work/debootstrap.log" 2>&1
+        ;;
+esac || { tail -20 "$work/debootstrap.log" >&2; fail "debootstrap's second stage failed (log: $work/debootstrap.log)"; }
 unregister
 mountpoint -q "$root/proc" && umount -l "$root/proc"
 
