@@ -4,7 +4,7 @@
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-foreach(unit paths/paths_core imaging/bmp_format imaging/colour_match imaging/print_layout)
+foreach(unit paths/paths_core imaging/bmp_format imaging/colour_match imaging/picture_format imaging/print_layout)
     get_filename_component(layer ${unit} DIRECTORY)
     get_filename_component(name ${unit} NAME)
     add_executable(${name}_test ${CMAKE_CURRENT_LIST_DIR}/${unit}_test.cpp)
