@@ -152,12 +152,7 @@ bool ConvertSection(ColourMatcher& matcher, HBITMAP shown, const BITMAP& bm, con
             BITMAPINFOHEADER header;
             RGBQUAD colours[16];
         } info{};
-        info.header.biSize = sizeof info.header;
-        info.header.biWidth = bm.bmWidth;
-        info.header.biHeight = bm.bmHeight;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = static_cast<WORD>(bits);
-        info.header.biCompression = BI_RGB;
+        info.header = RowsHeader(bm.bmWidth, bm.bmHeight, static_cast<WORD>(bits));
         UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
         if (!dc || !sys().GetDIBits(dc.get(), shown, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
             return false;
@@ -188,12 +183,12 @@ void ConvertDeviceBitmap(ColourMatcher& matcher, HBITMAP shown, const BITMAP& bm
     constexpr size_t kBandBytes = 1 << 20;
     const int bandRows = rowBytes >= kBandBytes ? 1 : static_cast<int>(kBandBytes / rowBytes);
     const int visibleRows = d.visible.bottom - d.visible.top;
-    LockedGlobal scratch{GMEM_MOVEABLE, rowBytes * static_cast<size_t>(bandRows < visibleRows ? bandRows : visibleRows)};
+    LockedGlobal scratch{kScratchMemory, rowBytes * static_cast<size_t>(bandRows < visibleRows ? bandRows : visibleRows)};
     if (!scratch) return;
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
     if (!dc) return;
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = RowsHeader(bm.bmWidth, bm.bmHeight, 32);
     PixelLayout layout;
     layout.bitsPerPixel = 32;
     // Bottom-up from scan line 0: element row y is scan line rect.bottom - 1 - y.

@@ -1,15 +1,9 @@
 #pragma once
-// Bitmaps as the components hand them around: private duplicates, and the
-// packed device-independent block that readers of "bitmap" receive.
+// Bitmaps as the components hand them around: checked, duplicated and
+// stretched in their own format.
 #include <cstdint>
 
 #include "platform/platform.h"
-
-// A packed block: bitsOffset (4 bytes), the 40-byte BITMAPINFOHEADER, P
-// palette entries of 4 bytes, 4 spare bytes, then the pixel rows bottom-up.
-inline constexpr uint32_t kPackedDibInfoOffset = 4;
-inline constexpr uint32_t kPackedDibFixedBytes = 48;
-inline constexpr UINT kPackedDibFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
 
 // True when `handle` names a live bitmap.
 [[nodiscard]] bool IsBitmap(HBITMAP handle);
@@ -18,12 +12,18 @@ inline constexpr UINT kPackedDibFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x004
 // may be computed from the record otherwise.
 [[nodiscard]] bool ReadBitmapRecord(HBITMAP handle, BITMAP* bm);
 
+// The header of uncompressed rows at `bitCount` bits: bottom row first for a
+// positive height, top row first for a negative one.
+inline BITMAPINFOHEADER RowsHeader(LONG width, LONG height, WORD bitCount) {
+    return {sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, BI_RGB, 0, 0, 0, 0, 0};
+}
+
 // A copy of `source` in its own format: a DIB section gives a DIB section of
 // the same depth and colour table, a device-dependent bitmap a
 // device-dependent one. Null when `source` is not a bitmap or any step fails
 // (no context, no bitmap, the source selected elsewhere, the copy not
 // filled); nothing is left behind then.
-HBITMAP DuplicateBitmap(HBITMAP source);
+[[nodiscard]] HBITMAP DuplicateBitmap(HBITMAP source);
 
 // The largest bitmap StretchBitmap makes: what the BMP reader accepts, so a
 // scaled picture can always be saved and read back.
@@ -38,9 +38,4 @@ inline constexpr uint32_t kMaxBitmapBytes = 256u << 20;  // pixel memory, rows p
 // with nothing left behind, when `source` is not a bitmap, either side is
 // below 1 or above kMaxBitmapSidePx, the pixel memory at the source's depth
 // would exceed kMaxBitmapBytes, or any step fails.
-HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx);
-
-// A new moveable, unlocked block holding `bitmap` in packed form, owned by
-// the caller (GlobalFree). Null when the bitmap cannot describe itself, no
-// context or memory is had, or the conversion fails.
-HGLOBAL MakePackedDib(HBITMAP bitmap);
+[[nodiscard]] HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx);

@@ -59,7 +59,7 @@ bool HasTransparency(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, 
 bool CopyPacked(IWICBitmapSource* source, UINT width, UINT height, uint8_t* rows, uint32_t stride) {
     constexpr UINT kBandRows = 64;
     const UINT bandStride = width * 4;
-    LockedGlobal band{GMEM_MOVEABLE, static_cast<size_t>(bandStride) * kBandRows};
+    LockedGlobal band{kScratchMemory, static_cast<size_t>(bandStride) * kBandRows};
     if (!band) return false;
     for (UINT top = 0; top < height; top += kBandRows) {
         const UINT n = height - top < kBandRows ? height - top : kBandRows;
@@ -72,7 +72,7 @@ bool CopyPacked(IWICBitmapSource* source, UINT width, UINT height, uint8_t* rows
 }
 
 // The decoded frame, converted, straight into a new section; COM is up.
-HBITMAP Decode(const WidePath& path) {
+[[nodiscard]] HBITMAP Decode(const WidePath& path) {
     UniqueCom<IWICImagingFactory> factory;
     if (!MakeFactory(factory)) return nullptr;
     UniqueCom<IWICBitmapDecoder> decoder;
@@ -105,12 +105,8 @@ HBITMAP Decode(const WidePath& path) {
         return nullptr;
 
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = static_cast<LONG>(height);  // bottom-up, as the BMP reader makes them
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = static_cast<WORD>(bitCount);
-    info.bmiHeader.biCompression = BI_RGB;
+    // Bottom-up, as the BMP reader makes them.
+    info.bmiHeader = RowsHeader(static_cast<LONG>(width), static_cast<LONG>(height), static_cast<WORD>(bitCount));
     void* bits = nullptr;
     UniqueBitmap section{sys().CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (!section || !bits) return nullptr;
@@ -166,14 +162,10 @@ bool TakeRows(HBITMAP picture, PictureFormat container, EncoderRows* out) {
         BITMAPINFOHEADER header;
         RGBQUAD colours[256];
     } info{};
-    info.header.biSize = sizeof info.header;
-    info.header.biWidth = bm.bmWidth;
-    info.header.biHeight = -bm.bmHeight;  // top row first; a top-down section reports a positive height
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(out->bitCount);
-    info.header.biCompression = BI_RGB;
+    // Top row first, asked for explicitly: a top-down section reports a positive height.
+    info.header = RowsHeader(bm.bmWidth, -bm.bmHeight, static_cast<WORD>(out->bitCount));
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
-    if (!dc || !out->rows.Allocate(GMEM_MOVEABLE, static_cast<size_t>(bytes))) return false;
+    if (!dc || !out->rows.Allocate(kScratchMemory, static_cast<size_t>(bytes))) return false;
     if (sys().GetDIBits(dc.get(), picture, 0, static_cast<UINT>(bm.bmHeight), out->rows.get(),
                         reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != bm.bmHeight)
         return false;

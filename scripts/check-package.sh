@@ -5,7 +5,6 @@
 # there with the player and the DLL inside it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/route.sh"
 source "$root/scripts/configure.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 zip="$build/zqbitmap-$version.zip"

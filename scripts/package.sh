@@ -5,10 +5,8 @@
 # zqplay --guide), the licence and SHA256SUMS. Sets up and builds what it needs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/bootstrap.sh"
-source "$root/scripts/route.sh"
 source "$root/scripts/configure.sh"
-zq_configure
+zq_setup
 cmake --build "$build" -j"$(nproc)" --target zqplay zqbitmap
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 settings="$build/package-settings.md"

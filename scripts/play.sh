@@ -2,10 +2,8 @@
 # Sets everything up, builds, and runs the player on the bundled demo project.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/bootstrap.sh"
-source "$root/scripts/route.sh"
 source "$root/scripts/configure.sh"
-zq_configure
+zq_setup
 cmake --build "$build" -j"$(nproc)" --target zqplay zqbitmap
 project=$(realpath "${1:-$root/hostsim/player/demo.zqp}")
 # The demo writes its pictures into the current folder: the build's bin folder.

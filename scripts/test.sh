@@ -3,10 +3,8 @@
 # sanitizers, then every test under Wine; ends with CTest's summary.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/bootstrap.sh"
-source "$root/scripts/route.sh"
 source "$root/scripts/configure.sh"
-zq_configure
+zq_setup
 cmake --build "$build" -j"$(nproc)"
 status=0
 # With test names given, they are the Windows side's.
