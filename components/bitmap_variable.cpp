@@ -1,16 +1,55 @@
 // zqBitmapVariable: the variable type that owns one bitmap. Reading "value"
 // lends the held handle; writing "value" stores a private duplicate and the
 // writer keeps (and later deletes) what it passed.
+#include <cstring>
+
 #include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
+#include "imaging/bmp_format.h"
+#include "imaging/bmp_writer.h"
 #include "framework/attribute_name.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
-#include "platform/platform.h"
+#include "platform/owners.h"
 #include "framework/registration.h"
 
 namespace {
+
+// A new moveable, unlocked block holding `bitmap` in the packed form of
+// "bitmap", owned by the caller (GlobalFree). Null when the bitmap cannot
+// describe itself, no context or memory is had, or the conversion fails.
+[[nodiscard]] HGLOBAL MakePackedDib(HBITMAP bitmap) {
+    BITMAP bm;
+    if (!ReadBitmapRecord(bitmap, &bm)) return nullptr;
+    DibLayout layout;
+    if (!ComputeDibLayout(bm, &layout)) return nullptr;
+    uint32_t paletteBytes, bitsOffset, totalBytes;
+    if (!CheckedMul(layout.paletteCount, 4, &paletteBytes) ||
+        !CheckedAdd(kPackedDibFixedBytes, paletteBytes, &bitsOffset) ||
+        !CheckedAdd(bitsOffset, layout.imageBytes, &totalBytes))
+        return nullptr;
+
+    const BITMAPINFOHEADER header = InfoHeaderFor(bm, layout);
+
+    UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
+    if (!dc) return nullptr;
+    LockedGlobal block{kZeroedMemory, totalBytes};
+    if (!block) return nullptr;
+    uint8_t* p = block.bytes();
+    std::memcpy(p, &bitsOffset, sizeof bitsOffset);
+    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
+    auto* info = reinterpret_cast<BITMAPINFO*>(p + kPackedDibInfoOffset);
+    const int lines = sys().GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), p + bitsOffset,
+                                      info, DIB_RGB_COLORS);
+    if (lines != bm.bmHeight) return nullptr;
+    // The conversion rewrites header fields (biClrUsed comes back 0); the
+    // block's header describes the block, so it is written again. The
+    // palette the conversion wrote stays.
+    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
+    return block.Release();
+}
+
 
 // The instance is one handle: the bitmap the variable owns, or null.
 HBITMAP Held(const uint8_t* instance) { return LoadAt<HBITMAP>(instance, 0); }
@@ -68,21 +107,21 @@ SlotResult HOSTAPI Destruct(uint8_t* instance) {
 SlotResult HOSTAPI ReadAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* value) {
     if (!instance || !value) return kSlotDeclined;
     const HBITMAP held = Held(instance);
-    if (NameIs(name, "value")) {
+    if (NameIsOver16Bytes(name, "value")) {
         // Only an integer or "any" request is answered: the handle is an integer.
         const int16_t preset = TagOf(value);
         if (preset != kTagInteger && preset != kTagAny) return kSlotDeclined;
         SetInteger(value, BitmapPayload(held));
         return kSlotDone;
     }
-    const bool width = NameIs(name, "width");
-    if (width || NameIs(name, "height")) {
+    const bool width = NameIsOver16Bytes(name, "width");
+    if (width || NameIsOver16Bytes(name, "height")) {
         SetInteger(value, 0);
         BITMAP bm;
         if (held && ReadBitmapRecord(held, &bm)) SetInteger(value, width ? bm.bmWidth : bm.bmHeight);
         return kSlotDone;
     }
-    if (NameIs(name, "bitmap")) {
+    if (NameIsOver16Bytes(name, "bitmap")) {
         // The block belongs to the caller; 0 when empty or it cannot be made.
         SetInteger(value, 0);
         if (held) SetInteger(value, static_cast<int32_t>(reinterpret_cast<uintptr_t>(MakePackedDib(held))));
@@ -92,7 +131,7 @@ SlotResult HOSTAPI ReadAttribute(uint8_t* instance, const char* name, uint32_t, 
 }
 
 SlotResult HOSTAPI WriteAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* value) {
-    if (!instance || !value || !NameIs(name, "value")) return kSlotDeclined;
+    if (!instance || !value || !NameIsOver16Bytes(name, "value")) return kSlotDeclined;
     switch (TagOf(value)) {
         case kTagInteger:
             return Store(instance, BitmapFromPayload(IntegerPayload(value)));
@@ -113,7 +152,7 @@ SlotResult HOSTAPI WriteAttribute(uint8_t* instance, const char* name, uint32_t,
 }  // namespace
 
 extern "C" void HOSTAPI zqBitmapVariable(RegistrationRecord* record) {
-    const SlotSpec slots[] = {
+    const SlotBinding slots[] = {
         {0, kSlotConstruct, reinterpret_cast<void*>(&Construct)},
         {0, kSlotCopyConstruct, reinterpret_cast<void*>(&CopyConstruct)},
         {0, kSlotAssign, reinterpret_cast<void*>(&Assign)},

@@ -16,7 +16,6 @@ namespace {
 constexpr size_t kVariableOffset = 10;
 constexpr int16_t kCaptureHookKind = 3;
 constexpr int16_t kDrawNow = 1;  // the host draws, and calls our hook, before returning
-constexpr UINT kPixelBufferFlags = GMEM_MOVEABLE;
 
 constexpr Field kFields[] = {
     {0, FieldKind::Event, "event", 301},
@@ -43,7 +42,7 @@ SlotResult Capture(uint8_t* instance, const MessageRecord&) {
 // has nothing pending on a section it has just made. A device bitmap takes
 // device-dependent bits at one byte per pixel: top row first, rows padded
 // with zeros to an even length.
-HBITMAP CopyOut(const HookDraw& d) {
+[[nodiscard]] HBITMAP CopyOut(const HookDraw& d) {
     const RECT& area = d.visible;
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
@@ -66,7 +65,7 @@ HBITMAP CopyOut(const HookDraw& d) {
 
     const int rowBytes = (w + 1) & ~1;
     const DWORD total = static_cast<DWORD>(rowBytes) * static_cast<DWORD>(h);  // under 2^30: 16-bit sides
-    LockedGlobal buffer{kPixelBufferFlags, total};  // moveable, so not zero-filled
+    LockedGlobal buffer{kScratchMemory, total};  // moveable, so not zero-filled
     if (!buffer) return nullptr;
     for (int r = 0; r < h; ++r) {
         uint8_t* row = buffer.bytes() + r * rowBytes;

@@ -7,6 +7,7 @@
 
 #include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
+#include "components/print_settings.h"
 #include "imaging/bitmaps.h"
 #include "imaging/print_layout.h"
 #include "platform/owners.h"
@@ -50,73 +51,6 @@ static_assert(kDefaultPrinter == 0x500 && kChoosePrinter == 0x10010C);
 
 constexpr char kDocumentName[] = "ZErovod";
 
-// The printer of one run: its context and the device-mode and device-names
-// blocks the print dialog handed over, all released when the run ends.
-class PrinterJob {
-public:
-    PrinterJob() {
-        record_.lStructSize = sizeof record_;
-        record_.hwndOwner = sys().GetActiveWindow();
-    }
-    ~PrinterJob() {
-        if (dc_) sys().DeleteDC(dc_);
-        if (record_.hDevMode) sys().GlobalFree(record_.hDevMode);
-        if (record_.hDevNames) sys().GlobalFree(record_.hDevNames);
-    }
-    PrinterJob(const PrinterJob&) = delete;
-    PrinterJob& operator=(const PrinterJob&) = delete;
-
-    HDC dc() const { return dc_; }
-
-    // Runs the print dialog with `flags` over the same record, so a shown
-    // dialog starts from the default printer and the orientation set here.
-    // A context it returns replaces the one held.
-    [[nodiscard]] bool Ask(DWORD flags) {
-        record_.Flags = flags;
-        record_.hDC = nullptr;
-        const BOOL ok = sys().PrintDlgA(&record_);
-        const HDC made = record_.hDC;
-        record_.hDC = nullptr;
-        if (made) {
-            if (dc_) sys().DeleteDC(dc_);
-            dc_ = made;
-        }
-        return ok && made;
-    }
-
-    // Only the orientation of the device mode changes; the context is reset
-    // to it. A block that is missing, too small or cannot be locked stops the run.
-    [[nodiscard]] bool Orient(short orientation) {
-        const HGLOBAL block = record_.hDevMode;
-        if (!block || sys().GlobalSize(block) < offsetof(DEVMODEA, dmOrientation) + sizeof(short)) return false;
-        auto* mode = static_cast<DEVMODEA*>(sys().GlobalLock(block));
-        if (!mode) return false;
-        mode->dmOrientation = orientation;
-        const HDC reset = sys().ResetDCA(dc_, mode);
-        sys().GlobalUnlock(block);
-        return reset != nullptr;
-    }
-
-private:
-    PRINTDLGA record_{};
-    HDC dc_ = nullptr;
-};
-
-class ScreenDc {
-public:
-    ScreenDc() : dc_(sys().GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_) sys().ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    explicit operator bool() const { return dc_ != nullptr; }
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 PageMetrics Measure(HDC printer) {
     PageMetrics m;
     m.dpiX = sys().GetDeviceCaps(printer, LOGPIXELSX);
@@ -146,43 +80,44 @@ struct Placed {
 
 [[nodiscard]] bool Lay(const PrintSettings& settings, const PageMetrics& page, const BITMAP& bm,
                        const Placed& at, PrintLayout* layout) {
-    ScreenDc screen;
+    UniqueScreenDc screen;
     if (!screen) return false;
     const int32_t screenX = sys().GetDeviceCaps(screen.get(), LOGPIXELSX);
     const int32_t screenY = sys().GetDeviceCaps(screen.get(), LOGPIXELSY);
-    const bool positioned = settings.placement == kPlaceAtPosition;
+    const bool positioned = settings.placement == Placement::AtPosition;
     const int32_t x = positioned ? InchesToPixels(at.x, page.dpiX) : 0;
     const int32_t y = positioned ? InchesToPixels(at.y, page.dpiY) : 0;
     return ComputeLayout(settings, page, screenX, screenY, bm.bmWidth, bm.bmHeight, x, y, layout);
 }
 
-// An empty page when no memory context can be had or the printer cannot take
-// the bitmap: stretching the context's default 1x1 bitmap would print a
-// black or white block instead of the picture.
+// An empty page when no memory context can be had, the printer cannot take
+// the bitmap or its stretch mode: stretching the context's default 1x1
+// bitmap would print a black or white block instead of the picture, and the
+// default mode would print it with wrong colours.
 void Draw(HDC printer, HBITMAP picture, const BITMAP& bm, const PrintLayout& at) {
     UniqueDc memory{sys().CreateCompatibleDC(printer)};
     if (!memory) return;
-    const HGDIOBJ previous = sys().SelectObject(memory.get(), picture);
-    if (!previous) return;
+    SelectGuard pictureIn{memory.get(), picture};
+    if (!pictureIn) return;
     // The default (black on white) mode shrinks colour bitmaps badly.
-    sys().SetStretchBltMode(printer, COLORONCOLOR);
+    if (!sys().SetStretchBltMode(printer, COLORONCOLOR)) return;
     sys().StretchBlt(printer, at.x, at.y, at.width, at.height, memory.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-    sys().SelectObject(memory.get(), previous);
 }
 
 void PrintPicture(uint8_t* instance, HBITMAP picture) {
     BITMAP bm;
     // A handle that does not describe a bitmap has no size to lay out: no page.
     if (!ReadBitmapRecord(picture, &bm)) return;
-    const PrintSettings settings{IsOn(instance, kFitToPage), LoadAt<IntegerValue>(instance, kOrientation).value,
-                                 LoadAt<IntegerValue>(instance, kPlacement).value};
+    const PrintSettings settings = PrintSettingsFromCodes(IsOn(instance, kFitToPage),
+                                                          LoadAt<IntegerValue>(instance, kOrientation).value,
+                                                          LoadAt<IntegerValue>(instance, kPlacement).value);
 
     PrinterJob job;
     if (!job.Ask(kDefaultPrinter)) return;  // no default printer
     if (!job.Orient(DMORIENT_PORTRAIT)) return;
     PageMetrics page = Measure(job.dc());
     Placed at;
-    if (settings.placement == kPlaceAtPosition) {
+    if (settings.placement == Placement::AtPosition) {
         at.x = ReadInches(instance, kPositionX);
         at.y = ReadInches(instance, kPositionY);
     }

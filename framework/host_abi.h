@@ -14,8 +14,8 @@ using SlotResult = int16_t;  // what a slot callback or a drawing hook answers
 
 // Slot answers.
 inline constexpr SlotResult kSlotDone = 0;
-inline constexpr SlotResult kSlotDeclined = 1;   // not this component's message, refused, or failed
-inline constexpr SlotResult kSlotInterested = 3; // Activate: the instance wants its events
+inline constexpr SlotResult kSlotDeclined = 1;    // not this component's message, refused, or failed
+inline constexpr SlotResult kSlotInterested = 3;  // Activate: the instance wants its events
 
 // Drawing-hook answers.
 inline constexpr SlotResult kHookFinished = 1;  // drawn, or nothing there to draw
@@ -43,6 +43,7 @@ struct HostValue {        // 42 bytes, any kind
     uint8_t payload[40];  // 2
 };
 static_assert(sizeof(HostValue) == 42);
+static_assert(offsetof(HostValue, payload) == 2);
 
 struct EventValue {      // an event field keeps 10 bytes
     int16_t tag;         // 0: kTagEvent
@@ -58,12 +59,14 @@ struct IntegerValue {  // an integer field keeps 6 bytes
     int32_t value;     // 2
 };
 static_assert(sizeof(IntegerValue) == 6);
+static_assert(offsetof(IntegerValue, value) == 2);
 
 struct BooleanValue {  // a boolean field keeps 4 bytes
     int16_t tag;       // 0: kTagBoolean
     int16_t value;     // 2: any non-zero value is on
 };
 static_assert(sizeof(BooleanValue) == 4);
+static_assert(offsetof(BooleanValue, value) == 2);
 
 struct PointValue {
     int16_t tag;  // 0: kTagPoint
@@ -71,12 +74,15 @@ struct PointValue {
     int16_t y;    // 4
 };
 static_assert(sizeof(PointValue) == 6);
+static_assert(offsetof(PointValue, x) == 2);
+static_assert(offsetof(PointValue, y) == 4);
 
 struct FloatValue {
     int16_t tag;   // 0: kTagFloat
     double value;  // 2
 };
 static_assert(sizeof(FloatValue) == 10);
+static_assert(offsetof(FloatValue, value) == 2);
 
 inline constexpr int32_t kNoOwner = -1;
 
@@ -91,6 +97,7 @@ static_assert(offsetof(StringValue, owner) == 2);
 static_assert(offsetof(StringValue, capacity) == 6);
 static_assert(offsetof(StringValue, length) == 10);
 static_assert(offsetof(StringValue, text) == 14);
+static_assert(sizeof(StringValue) == 18);
 
 // Offsets of the object id inside the two reference kinds.
 inline constexpr size_t kReferenceIdOffset = 2;       // tag 115
@@ -179,6 +186,7 @@ struct DrawRecord {
     ElementRect* rect;   // 8
 };
 static_assert(offsetof(DrawRecord, rect) == 8);
+static_assert(sizeof(DrawRecord) == 12);
 
 struct SurfaceRecord {    // one byte per pixel
     uint8_t unused0[22];  // 0
@@ -196,24 +204,34 @@ static_assert(sizeof(SurfaceRecord) == 36);
 
 #pragma pack(pop)
 
+// The block a bitmap variable answers "bitmap" with, which the caller frees:
+// bitsOffset (4 bytes), the 40-byte BITMAPINFOHEADER, P palette entries of 4
+// bytes, 4 spare bytes, then the pixel rows bottom row first.
+inline constexpr uint32_t kPackedDibInfoOffset = 4;
+inline constexpr uint32_t kPackedDibFixedBytes = 48;
+static_assert(kPackedDibFixedBytes == kPackedDibInfoOffset + 40 + 4);
+
 // Slot numbers of a component's row 0 (and row 1 slot 0, the drawing hook).
+// The host calls each one on its one thread, and the instance may be null in
+// every slot. One line each: when; the arguments after the instance; the answer.
 enum Slot : int16_t {
-    kSlotConstruct = 7,
-    kSlotAssign = 8,
-    kSlotDestruct = 9,
-    kSlotActivate = 13,
-    kSlotDeactivate = 14,
-    kSlotSavedSize = 17,
-    kSlotLoad = 18,
-    kSlotSave = 19,
-    kSlotGetAttribute = 22,
-    kSlotSetAttribute = 23,
-    kSlotHandleMessage = 25,
-    kSlotCopyConstruct = 34,
-    kSlotClassInit = 35,
-    kSlotEnumerateValues = 37,
+    kSlotConstruct = 7,         // after ClassInit, on a fresh block; none; kSlotDone
+    kSlotAssign = 8,            // both constructed; const source; kSlotDone (source itself or null: no-op)
+    kSlotDestruct = 9,          // last call for the instance; none; kSlotDone
+    kSlotActivate = 13,         // the instance's scene starts; none; kSlotInterested
+    kSlotDeactivate = 14,       // the scene stops; none; kSlotDone
+    kSlotSavedSize = 17,        // before Save; stream, unused, int16* version, uint32* bytes; kSlotDone
+    kSlotLoad = 18,             // constructed; stream, unused, version; kSlotDeclined unless version 0
+    kSlotSave = 19,             // after SavedSize; stream; kSlotDone
+    kSlotGetAttribute = 22,     // any time; 16-byte name, index, HostValue* tagged as asked; kSlotDone if answered
+    kSlotSetAttribute = 23,     // any time; 16-byte name, index, HostValue*; kSlotDone if taken, else kSlotDeclined
+    kSlotHandleMessage = 25,    // while active; const MessageRecord*; the action's answer, else kSlotDeclined
+    kSlotCopyConstruct = 34,    // after ClassInit, destination a fresh block; const source; kSlotDone
+    kSlotClassInit = 35,        // once per type, before its first Construct; no instance; kSlotDone
+    kSlotEnumerateValues = 37,  // constructed; walk contexts A and B, passed on; kSlotDone
 };
 inline constexpr int16_t kHookRow = 1;
+// While the host draws the hooked element; const DrawRecord*, const SurfaceRecord*; kHookFinished or kHookPassed.
 inline constexpr int16_t kSlotHookCallback = 0;
 
 // Services record: the handle of service n is at byte offset 4n.

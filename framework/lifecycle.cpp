@@ -4,12 +4,9 @@
 
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
-#include "platform/platform.h"
+#include "platform/owners.h"
 
 namespace {
-
-// Defaults blocks are fixed and zero-filled.
-constexpr UINT kDefaultsFlags = GMEM_FIXED | GMEM_ZEROINIT;
 
 void WriteDefault(const Field& f, uint8_t* block) {
     uint8_t* at = block + f.offset;
@@ -28,28 +25,25 @@ void WriteDefaults(const ModifierType& t, uint8_t* block) {
     for (size_t i = 0; i < t.fields.size(); ++i) WriteDefault(t.fields[i], block);
 }
 
+// The type's defaults block, made by the first ClassInit; null when none is had.
+HGLOBAL DefaultsBlock(const ModifierType& t) {
+    if (!t.state->defaults) lifecycle::ClassInit(t);
+    return t.state->defaults;
+}
+
 // The type's defaults, locked for one callback. Should ClassInit never have
 // run, or its block not be had, the same defaults come from the field table.
 class Defaults {
 public:
-    explicit Defaults(const ModifierType& t) : t_(t) {
-        if (!t.state->defaults) lifecycle::ClassInit(t);
-        if (t.state->defaults) locked_ = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
-        if (!locked_) {
-            std::memset(image_, 0, sizeof image_);
-            WriteDefaults(t, image_);
-        }
+    explicit Defaults(const ModifierType& t) : locked_(DefaultsBlock(t)) {
+        if (locked_) return;
+        std::memset(image_, 0, sizeof image_);
+        WriteDefaults(t, image_);
     }
-    ~Defaults() {
-        if (locked_) sys().GlobalUnlock(t_.state->defaults);
-    }
-    Defaults(const Defaults&) = delete;
-    Defaults& operator=(const Defaults&) = delete;
-    const uint8_t* get() const { return locked_ ? locked_ : image_; }
+    const uint8_t* get() const { return locked_ ? locked_.bytes() : image_; }
 
 private:
-    const ModifierType& t_;
-    uint8_t* locked_ = nullptr;
+    GlobalLockGuard locked_;
     uint8_t image_[256];
 };
 
@@ -96,17 +90,19 @@ SlotResult ActionNotBuilt(uint8_t*, const MessageRecord&) { return kSlotDeclined
 namespace lifecycle {
 
 SlotResult ClassInit(const ModifierType& t) {
-    if (!t.state->defaults) t.state->defaults = sys().GlobalAlloc(kDefaultsFlags, t.defaultsSize() ? t.defaultsSize() : 1);
+    if (!t.state->defaults)
+        t.state->defaults = sys().GlobalAlloc(kDefaultsMemory, t.defaultsSize() ? t.defaultsSize() : 1);
     if (!t.state->defaults) return kSlotDone;
-    auto* block = static_cast<uint8_t*>(sys().GlobalLock(t.state->defaults));
-    if (!block) {
-        // A block that holds no defaults must not be read as if it did.
-        sys().GlobalFree(t.state->defaults);
-        t.state->defaults = nullptr;
-        return kSlotDone;
+    {
+        GlobalLockGuard block{t.state->defaults};
+        if (block) {
+            WriteDefaults(t, block.bytes());
+            return kSlotDone;
+        }
     }
-    WriteDefaults(t, block);
-    sys().GlobalUnlock(t.state->defaults);
+    // A block that holds no defaults must not be read as if it did.
+    sys().GlobalFree(t.state->defaults);
+    t.state->defaults = nullptr;
     return kSlotDone;
 }
 
@@ -199,11 +195,11 @@ SlotResult Deactivate(const ModifierType& t, uint8_t* instance) {
 SlotResult HandleMessage(const ModifierType& t, uint8_t* instance, const MessageRecord* message) {
     if (!instance || !message) return kSlotDeclined;
     if (EventMatches(instance, 0, *message)) return t.onEvent(instance, *message);
-    return t.onOtherMessage ? t.onOtherMessage(instance, *message) : 1;
+    return t.onOtherMessage ? t.onOtherMessage(instance, *message) : kSlotDeclined;
 }
 
-void Register(const ModifierType& t, RegistrationRecord* record, const SlotSpec* slots, size_t count) {
-    SlotSpec present[16];
+void Register(const ModifierType& t, RegistrationRecord* record, const SlotBinding* slots, size_t count) {
+    SlotBinding present[16];
     size_t n = 0;
     for (size_t i = 0; i < count && n < 16; ++i)
         if (slots[i].callback) present[n++] = slots[i];

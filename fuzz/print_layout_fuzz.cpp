@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "components/print_settings.h"
 #include "imaging/print_layout.h"
 
 namespace {
@@ -51,10 +52,9 @@ bool Within(int32_t side, int32_t limit) { return side <= limit + static_cast<do
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in(data, size);
-    PrintSettings settings;
-    settings.fitToPage = in.Next<uint8_t>() & 1;
-    settings.orientation = in.Next<int32_t>();
-    settings.placement = in.Next<int32_t>();
+    const bool fitToPage = in.Next<uint8_t>() & 1;
+    const int32_t orientation = in.Next<int32_t>();
+    const PrintSettings settings = PrintSettingsFromCodes(fitToPage, orientation, in.Next<int32_t>());
     const PageMetrics portrait = in.Page(), landscape = in.Page();
     const int32_t screenX = in.Next<int32_t>(), screenY = in.Next<int32_t>();
     const int32_t width = in.Next<int32_t>(), height = in.Next<int32_t>();
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // As the component does: orient, measure again, place, lay out.
     const PageMetrics& page = WantsLandscape(settings, width, height, portrait) ? landscape : portrait;
-    const bool positioned = settings.placement == kPlaceAtPosition;
+    const bool positioned = settings.placement == Placement::AtPosition;
     const int32_t x = positioned ? InchesToPixels(atX, page.dpiX) : 0;
     const int32_t y = positioned ? InchesToPixels(atY, page.dpiY) : 0;
     PrintLayout got;
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(std::isfinite(got.scaleX) && std::isfinite(got.scaleY) && got.scaleX > 0 && got.scaleY > 0);
     Check(got.width >= 0 && got.height >= 0);
     if (positioned) Check(got.x >= 0 && got.y >= 0);  // never left of or above the printable area
-    else if (settings.placement != kPlaceCentred) Check(got.x == 0 && got.y == 0);
+    else if (settings.placement != Placement::Centred) Check(got.x == 0 && got.y == 0);
     if (settings.fitToPage) Check(Within(got.width, page.printableWidth) && Within(got.height, page.printableHeight));
     return 0;
 }

@@ -1,9 +1,6 @@
 #include "imaging/bitmaps.h"
 
-#include <cstring>
-
 #include "imaging/bmp_format.h"
-#include "imaging/bmp_writer.h"
 #include "imaging/resample.h"
 #include "platform/owners.h"
 
@@ -11,36 +8,16 @@ namespace {
 
 constexpr DWORD kSourceCopy = SRCCOPY;  // 0x00CC0020
 
-// bitsOffset, the header and the 4 spare bytes behind the palette.
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
-static_assert(kPackedDibFixedBytes == kPackedDibInfoOffset + sizeof(BITMAPINFOHEADER) + 4);
 static_assert(sizeof(BITMAP) == 24);
 // A scaled picture must stay one the BMP reader takes back.
 static_assert(kMaxBitmapSidePx == kBmpMaxDimension);
 static_assert(kMaxBitmapBytes == kBmpMaxImageBytes);
 static_assert(kMaxBitmapSidePx == kResampleMaxSidePx);
 
-// Selects `object` into `dc` and puts the previous one back on every return,
-// so nothing is deleted while still selected.
-class SelectGuard {
-public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(sys().SelectObject(dc, object)) {}
-    ~SelectGuard() {
-        if (previous_) sys().SelectObject(dc_, previous_);
-    }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-    explicit operator bool() const { return previous_ != nullptr; }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
 // The whole of `source` (described by `bm`) onto a new bitmap of the given
 // size in the source's format: copied when the size is the same, stretched
 // otherwise.
-HBITMAP DrawInFormat(HBITMAP source, const BITMAP& bm, int widthPx, int heightPx) {
+[[nodiscard]] HBITMAP DrawInFormat(HBITMAP source, const BITMAP& bm, int widthPx, int heightPx) {
     UniqueDc from{sys().CreateCompatibleDC(nullptr)};
     if (!from) return nullptr;
     UniqueDc to{sys().CreateCompatibleDC(from.get())};
@@ -107,8 +84,8 @@ PixelRows RowsOf(const DIBSECTION& ds) {
 // memory of both is read and written directly: GDI has no drawing pending on
 // a section it has just made, and under Wine none on any section, so no
 // flush is needed.
-HBITMAP ResampleInFormat(HBITMAP source, const DIBSECTION& ds, const PixelLayout& layout, int widthPx,
-                         int heightPx) {
+[[nodiscard]] HBITMAP ResampleInFormat(HBITMAP source, const DIBSECTION& ds, const PixelLayout& layout,
+                                       int widthPx, int heightPx) {
     UniqueDc from{sys().CreateCompatibleDC(nullptr)};
     if (!from) return nullptr;
     SelectGuard sourceIn{from.get(), source};
@@ -158,35 +135,4 @@ HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
     if (described == static_cast<int>(sizeof ds) && ds.dsBm.bmBits && ResampledLayout(ds, &layout))
         return ResampleInFormat(source, ds, layout, widthPx, heightPx);
     return DrawInFormat(source, bm, widthPx, heightPx);
-}
-
-HGLOBAL MakePackedDib(HBITMAP bitmap) {
-    BITMAP bm;
-    if (!ReadBitmapRecord(bitmap, &bm)) return nullptr;
-    DibLayout layout;
-    if (!ComputeDibLayout(bm, &layout)) return nullptr;
-    uint32_t paletteBytes, bitsOffset, totalBytes;
-    if (!CheckedMul(layout.paletteCount, 4, &paletteBytes) ||
-        !CheckedAdd(kPackedDibFixedBytes, paletteBytes, &bitsOffset) ||
-        !CheckedAdd(bitsOffset, layout.imageBytes, &totalBytes))
-        return nullptr;
-
-    const BITMAPINFOHEADER header = InfoHeaderFor(bm, layout);
-
-    UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
-    if (!dc) return nullptr;
-    LockedGlobal block{kPackedDibFlags, totalBytes};
-    if (!block) return nullptr;
-    uint8_t* p = block.bytes();
-    std::memcpy(p, &bitsOffset, sizeof bitsOffset);
-    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
-    auto* info = reinterpret_cast<BITMAPINFO*>(p + kPackedDibInfoOffset);
-    const int lines = sys().GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), p + bitsOffset,
-                                      info, DIB_RGB_COLORS);
-    if (lines != bm.bmHeight) return nullptr;
-    // The conversion rewrites header fields (biClrUsed comes back 0); the
-    // block's header describes the block, so it is written again. The
-    // palette the conversion wrote stays.
-    std::memcpy(p + kPackedDibInfoOffset, &header, sizeof header);
-    return block.Release();
 }

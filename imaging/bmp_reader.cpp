@@ -56,12 +56,12 @@ BmpStatus ReadPixels(HFILE file, const BmpPlan& plan, unsigned char* bits) {
         if (plan.topDown) FlipRows(bits, plan.strideBytes, static_cast<uint32_t>(plan.heightPx));
         ClearPadding(plan, bits);
     } else if (plan.encoding == BmpEncoding::MaskedRows) {
-        LockedGlobal fileRows(GMEM_MOVEABLE, plan.dataBytes);
+        LockedGlobal fileRows(kScratchMemory, plan.dataBytes);
         if (!fileRows) return BmpStatus::NoResources;
         if (!ReadAt(file, plan.dataOffset, fileRows.get(), plan.dataBytes)) return BmpStatus::Unreadable;
         ConvertMaskedRows(plan, fileRows.bytes(), bits);
     } else {
-        LockedGlobal code(GMEM_MOVEABLE, plan.dataBytes);
+        LockedGlobal code(kScratchMemory, plan.dataBytes);
         if (!code) return BmpStatus::NoResources;
         if (!ReadAt(file, plan.dataOffset, code.get(), plan.dataBytes)) return BmpStatus::Unreadable;
         std::memset(bits, 0, plan.imageBytes);

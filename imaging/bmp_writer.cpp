@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr UINT kHeaderBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
-constexpr UINT kPixelBufferFlags = GMEM_MOVEABLE;                  // 0x0002
-
 #pragma pack(push, 1)
 struct BmpFileHeader {
     uint16_t bfType;       // 0: "BM"
@@ -25,12 +22,6 @@ static_assert(offsetof(BmpFileHeader, bfSize) == 2);
 static_assert(offsetof(BmpFileHeader, bfOffBits) == 10);
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(sizeof(BITMAP) == 24);
-
-// Releases a header block from its locked pointer.
-struct InfoOwner {
-    BITMAPINFO* info;
-    ~InfoOwner() { FreeBmpInfo(info); }
-};
 
 bool WriteAll(HFILE file, const void* data, uint32_t bytes) {
     return sys()._hwrite(file, static_cast<LPCCH>(data), static_cast<long>(bytes)) ==
@@ -64,7 +55,7 @@ const uint8_t* SectionRows(HBITMAP section, const DibLayout& layout, uint32_t* h
 // (biClrUsed comes back 0), and only the colour table it writes is kept.
 bool ConvertRows(HDC dc, HBITMAP bitmap, BITMAPINFO* info, const DibLayout& layout, UINT lines, void* rows) {
     const uint32_t infoBytes = sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount;
-    LockedGlobal scratch(kHeaderBlockFlags, infoBytes);
+    LockedGlobal scratch(kZeroedMemory, infoBytes);
     if (!scratch) return false;
     std::memcpy(scratch.get(), info, infoBytes);
     auto* converted = static_cast<BITMAPINFO*>(scratch.get());
@@ -101,37 +92,18 @@ bool ComputeDibLayout(const BITMAP& bm, DibLayout* layout) {
     return CheckedMul(layout->strideBytes, static_cast<uint32_t>(bm.bmHeight), &layout->imageBytes);
 }
 
-BITMAPINFO* MakeBmpInfo(HBITMAP bitmap) {
-    BITMAP bm;
-    if (!sys().GetObjectA(bitmap, sizeof bm, &bm)) return nullptr;
-    DibLayout layout;
-    if (!ComputeDibLayout(bm, &layout)) return nullptr;
-    HGLOBAL block = sys().GlobalAlloc(kHeaderBlockFlags,
-                                      sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount);
-    if (!block) return nullptr;
-    auto* info = static_cast<BITMAPINFO*>(sys().GlobalLock(block));
-    if (!info) {
-        sys().GlobalFree(block);
-        return nullptr;
-    }
-    info->bmiHeader = InfoHeaderFor(bm, layout);
-    return info;
-}
-
-void FreeBmpInfo(BITMAPINFO* info) {
-    if (!info) return;
-    HGLOBAL block = sys().GlobalHandle(info);
-    sys().GlobalUnlock(block);
-    sys().GlobalFree(block);
-}
-
 int SaveBmpFile(const char* path, HBITMAP bitmap) {
-    InfoOwner info{MakeBmpInfo(bitmap)};
-    if (!info.info) return 0;
     BITMAP bm;
     if (!sys().GetObjectA(bitmap, sizeof bm, &bm)) return 0;
     DibLayout layout;
     if (!ComputeDibLayout(bm, &layout)) return 0;
+    // The file's info header, described from the bitmap's own record, and P
+    // zero palette entries that the conversion fills.
+    const uint32_t infoBytes = sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount;
+    LockedGlobal infoBlock{kZeroedMemory, infoBytes};
+    if (!infoBlock) return 0;
+    auto* info = static_cast<BITMAPINFO*>(infoBlock.get());
+    info->bmiHeader = InfoHeaderFor(bm, layout);
 
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
     if (!dc) return 0;
@@ -142,8 +114,8 @@ int SaveBmpFile(const char* path, HBITMAP bitmap) {
     uint32_t heightPx = 0;
     if (const uint8_t* memory = SectionRows(bitmap, layout, &heightPx)) {
         const size_t stride = layout.strideBytes;
-        LockedGlobal firstLine(kPixelBufferFlags, stride);
-        if (firstLine && ConvertRows(dc.get(), bitmap, info.info, layout, 1, firstLine.get()) &&
+        LockedGlobal firstLine(kScratchMemory, stride);
+        if (firstLine && ConvertRows(dc.get(), bitmap, info, layout, 1, firstLine.get()) &&
             std::memcmp(firstLine.get(), memory, stride) == 0 &&
             (heightPx <= 1 || std::memcmp(firstLine.get(), memory + (heightPx - 1) * stride, stride) != 0))
             rows = memory;
@@ -151,13 +123,12 @@ int SaveBmpFile(const char* path, HBITMAP bitmap) {
     LockedGlobal pixels;
     if (!rows) {
         // A conversion that fails would leave the rows undefined: no file.
-        if (!pixels.Allocate(kPixelBufferFlags, layout.imageBytes)) return 0;
-        if (!ConvertRows(dc.get(), bitmap, info.info, layout, static_cast<UINT>(bm.bmHeight), pixels.get()))
+        if (!pixels.Allocate(kScratchMemory, layout.imageBytes)) return 0;
+        if (!ConvertRows(dc.get(), bitmap, info, layout, static_cast<UINT>(bm.bmHeight), pixels.get()))
             return 0;
         rows = pixels.get();
     }
 
-    const uint32_t infoBytes = sizeof(BITMAPINFOHEADER) + 4 * layout.paletteCount;
     BmpFileHeader file{};
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof(BmpFileHeader) + infoBytes;
@@ -166,7 +137,7 @@ int SaveBmpFile(const char* path, HBITMAP bitmap) {
     UniqueFile out{sys()._lcreat(path, 0)};
     if (!out) return 0;
     if (!WriteAll(out.get(), &file, sizeof file)) return 0;
-    if (!WriteAll(out.get(), info.info, infoBytes)) return 0;
+    if (!WriteAll(out.get(), info, infoBytes)) return 0;
     if (!WriteAll(out.get(), rows, layout.imageBytes)) return 0;
     return out.Close() ? 1 : 0;
 }

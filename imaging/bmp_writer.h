@@ -20,13 +20,6 @@ struct DibLayout {
 // from its own record: rows bottom row first, no compression.
 BITMAPINFOHEADER InfoHeaderFor(const BITMAP& bm, const DibLayout& layout);
 
-// A locked header block (GMEM_MOVEABLE | GMEM_ZEROINIT): BITMAPINFOHEADER and
-// P zero palette entries, described from the bitmap's own record. Null when
-// the bitmap cannot describe itself or no memory is had. Release it with
-// FreeBmpInfo.
-BITMAPINFO* MakeBmpInfo(HBITMAP bitmap);
-void FreeBmpInfo(BITMAPINFO* info);
-
 // Writes `bitmap` to `path` (created or truncated). 1 when all three parts
 // were written in full and the file closed, else 0; everything taken is
 // released either way. A file cut short by a failed write stays as written.

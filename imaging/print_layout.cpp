@@ -1,15 +1,10 @@
 #include "imaging/print_layout.h"
+#include "imaging/sse_rounding.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cstdint>
 #include <limits>
 
-// Every float and double result must be rounded to its type at once, whatever
-// precision the host set: x87 code keeps a fitted scale of 3.52 x 6.25 at
-// 21.99999988 instead of 22, or turns 0.33333333 in at 600 dpi into 200 px at
-// 24 bits. The 32-bit build does its floating point in SSE2.
-static_assert(FLT_EVAL_METHOD == 0, "build the plug-in with -msse2 -mfpmath=sse");
 
 namespace {
 
@@ -31,8 +26,8 @@ int32_t Saturate(int64_t v) {
 
 bool WantsLandscape(const PrintSettings& settings, int32_t bitmapWidth, int32_t bitmapHeight,
                     const PageMetrics& portrait) {
-    if (settings.orientation == kOrientationLandscape) return true;
-    if (settings.orientation != kOrientationAutomatic) return false;
+    if (settings.orientation == Orientation::Landscape) return true;
+    if (settings.orientation != Orientation::Automatic) return false;
     // A square bitmap stays portrait. Unfitted, the bitmap's own pixel count
     // is compared, not its printed size.
     if (settings.fitToPage) return bitmapWidth > bitmapHeight;
@@ -81,7 +76,7 @@ bool ComputeLayout(const PrintSettings& settings, const PageMetrics& page, int32
 
     // Sheet coordinates first; the context's origin is the printable corner.
     int64_t x, y;
-    if (settings.placement == kPlaceCentred) {
+    if (settings.placement == Placement::Centred) {
         // Centred on the sheet, not on the printable area; the printer clips.
         int32_t cx, cy;
         if (!Truncate(static_cast<double>(page.sheetWidth / 2) - 0.5 * bitmapWidth * static_cast<double>(sx), &cx))
@@ -90,7 +85,7 @@ bool ComputeLayout(const PrintSettings& settings, const PageMetrics& page, int32
             return false;
         x = cx;
         y = cy;
-    } else if (settings.placement == kPlaceAtPosition) {
+    } else if (settings.placement == Placement::AtPosition) {
         // Never left of or above the printable area.
         x = std::max(positionX, page.offsetX);
         y = std::max(positionY, page.offsetY);

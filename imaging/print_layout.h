@@ -12,15 +12,18 @@ struct PageMetrics {
     int32_t printableWidth, printableHeight;  // HORZRES, VERTRES
 };
 
+enum class Orientation : uint8_t { Automatic, Portrait, Landscape };
+enum class Placement : uint8_t {
+    Centred,          // on the sheet
+    AtPosition,       // at the author's position, never outside the printable area
+    PrintableCorner,  // at the printable area's top-left corner
+};
+
 struct PrintSettings {
     bool fitToPage;
-    int32_t orientation;  // 0 automatic, 2 landscape, anything else portrait
-    int32_t placement;    // 0 centred on the sheet, 1 at the position, else the printable corner
+    Orientation orientation;
+    Placement placement;
 };
-inline constexpr int32_t kPlaceCentred = 0;
-inline constexpr int32_t kPlaceAtPosition = 1;
-inline constexpr int32_t kOrientationAutomatic = 0;
-inline constexpr int32_t kOrientationLandscape = 2;
 
 // The orientation to print in, judged on the portrait measurements. Automatic
 // turns the page when a fitted bitmap is wider than tall, or when an unfitted

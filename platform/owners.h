@@ -37,7 +37,7 @@ public:
     UniqueGdi& operator=(const UniqueGdi&) = delete;
     explicit operator bool() const { return handle_ != nullptr; }
     Handle get() const { return handle_; }
-    Handle release() { return std::exchange(handle_, nullptr); }
+    [[nodiscard]] Handle release() { return std::exchange(handle_, nullptr); }
 
 private:
     Handle handle_;
@@ -47,6 +47,65 @@ inline void DeleteDcThroughSeam(HDC dc) { sys().DeleteDC(dc); }
 inline void DeleteBitmapThroughSeam(HBITMAP bitmap) { sys().DeleteObject(bitmap); }
 using UniqueDc = UniqueGdi<HDC, DeleteDcThroughSeam>;
 using UniqueBitmap = UniqueGdi<HBITMAP, DeleteBitmapThroughSeam>;
+
+// The screen's context, got for one action and released on every return.
+class UniqueScreenDc {
+public:
+    UniqueScreenDc() : dc_(sys().GetDC(nullptr)) {}
+    ~UniqueScreenDc() {
+        if (dc_) sys().ReleaseDC(nullptr, dc_);
+    }
+    UniqueScreenDc(const UniqueScreenDc&) = delete;
+    UniqueScreenDc& operator=(const UniqueScreenDc&) = delete;
+    explicit operator bool() const { return dc_ != nullptr; }
+    HDC get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// Selects `object` into `dc` and puts the previous one back on every return,
+// so nothing is deleted while still selected. Declare it after the owners of
+// `dc` and `object`, so it goes first.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(sys().SelectObject(dc, object)) {}
+    ~SelectGuard() {
+        if (previous_) sys().SelectObject(dc_, previous_);
+    }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+    explicit operator bool() const { return previous_ != nullptr; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// Global memory the plug-in allocates: scratch rows are moveable and not
+// zero-filled; headers, and every block handed to the host, start zeroed; a
+// type's defaults block stays for the process, fixed.
+inline constexpr UINT kScratchMemory = GMEM_MOVEABLE;                 // 0x0002
+inline constexpr UINT kZeroedMemory = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
+inline constexpr UINT kDefaultsMemory = GMEM_FIXED | GMEM_ZEROINIT;   // 0x0040
+
+// A block someone else owns, locked for the owner's life.
+class GlobalLockGuard {
+public:
+    explicit GlobalLockGuard(HGLOBAL block) : block_(block), data_(block ? sys().GlobalLock(block) : nullptr) {}
+    ~GlobalLockGuard() {
+        if (data_) sys().GlobalUnlock(block_);
+    }
+    GlobalLockGuard(const GlobalLockGuard&) = delete;
+    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
+    explicit operator bool() const { return data_ != nullptr; }
+    void* get() const { return data_; }
+    unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+
+private:
+    HGLOBAL block_;
+    void* data_;
+};
 
 // A block of global memory, locked for the owner's life.
 class LockedGlobal {
@@ -70,7 +129,7 @@ public:
     void* get() const { return data_; }
     unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
     // Unlocked; the caller owns the block from here.
-    HGLOBAL Release() {
+    [[nodiscard]] HGLOBAL Release() {
         if (data_) sys().GlobalUnlock(block_);
         data_ = nullptr;
         return std::exchange(block_, nullptr);
@@ -128,4 +187,55 @@ public:
 
 private:
     HRESULT result_;
+};
+
+// The printer of one print run: its context and the device-mode and
+// device-names blocks the print dialog hands over, all released when the run
+// ends.
+class PrinterJob {
+public:
+    PrinterJob() {
+        record_.lStructSize = sizeof record_;
+        record_.hwndOwner = sys().GetActiveWindow();
+    }
+    ~PrinterJob() {
+        if (dc_) sys().DeleteDC(dc_);
+        if (record_.hDevMode) sys().GlobalFree(record_.hDevMode);
+        if (record_.hDevNames) sys().GlobalFree(record_.hDevNames);
+    }
+    PrinterJob(const PrinterJob&) = delete;
+    PrinterJob& operator=(const PrinterJob&) = delete;
+
+    HDC dc() const { return dc_; }
+
+    // Runs the print dialog with `flags` over the same record, so a shown
+    // dialog starts from the default printer and the orientation set here.
+    // A context it returns replaces the one held.
+    [[nodiscard]] bool Ask(DWORD flags) {
+        record_.Flags = flags;
+        record_.hDC = nullptr;
+        const BOOL ok = sys().PrintDlgA(&record_);
+        const HDC made = std::exchange(record_.hDC, nullptr);
+        if (made) {
+            if (dc_) sys().DeleteDC(dc_);
+            dc_ = made;
+        }
+        return ok && made;
+    }
+
+    // Only the orientation of the device mode changes; the context is reset
+    // to it. A block that is missing, too small or cannot be locked stops the run.
+    [[nodiscard]] bool Orient(short orientation) {
+        const HGLOBAL block = record_.hDevMode;
+        if (!block || sys().GlobalSize(block) < offsetof(DEVMODEA, dmOrientation) + sizeof(short)) return false;
+        GlobalLockGuard locked{block};
+        if (!locked) return false;
+        auto* mode = static_cast<DEVMODEA*>(locked.get());
+        mode->dmOrientation = orientation;
+        return sys().ResetDCA(dc_, mode) != nullptr;
+    }
+
+private:
+    PRINTDLGA record_{};
+    HDC dc_ = nullptr;
 };

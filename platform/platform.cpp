@@ -75,7 +75,7 @@ HRESULT WicCommitFrame(IWICBitmapFrameEncode* f) { return f->Commit(); }
 HRESULT WicCommitEncoder(IWICBitmapEncoder* e) { return e->Commit(); }
 
 const Platform kReal = {
-    ::GlobalAlloc, ::GlobalLock, ::GlobalUnlock, ::GlobalHandle, ::GlobalFree, ::GlobalSize,
+    ::GlobalAlloc, ::GlobalLock, ::GlobalUnlock, ::GlobalFree, ::GlobalSize,
     ::_lopen, ::_lcreat, ::_lread, ::_hread, ::_hwrite, ::_llseek, ::_lclose, ::DeleteFileA,
     ::GetFileAttributesA,
     ::GetSystemDirectoryA, ::GetModuleFileNameA,
@@ -84,7 +84,7 @@ const Platform kReal = {
     ::GetCurrentObject, ::GetDIBColorTable, ::GetPaletteEntries,
     ::DeleteDC, ::DeleteObject,
     ::GetDeviceCaps, ::ResetDCA, ::StartDocA, ::StartPage, ::EndPage, ::EndDoc, ::AbortDoc,
-    ::GetActiveWindow, ::GetDC, ::ReleaseDC, ::SetRect, ::wsprintfA,
+    ::GetActiveWindow, ::GetDC, ::ReleaseDC, ::wsprintfA,
     ::GetOpenFileNameA, ::GetSaveFileNameA, ::PrintDlgA,
     ::MultiByteToWideChar,
     ComInitialize, ComUninitialize, ComCreate,

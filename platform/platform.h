@@ -11,7 +11,6 @@ struct Platform {
     HGLOBAL (WINAPI* GlobalAlloc)(UINT, SIZE_T);
     LPVOID  (WINAPI* GlobalLock)(HGLOBAL);
     BOOL    (WINAPI* GlobalUnlock)(HGLOBAL);
-    HGLOBAL (WINAPI* GlobalHandle)(LPCVOID);
     HGLOBAL (WINAPI* GlobalFree)(HGLOBAL);
     SIZE_T  (WINAPI* GlobalSize)(HGLOBAL);
     // KERNEL32: files
@@ -56,7 +55,6 @@ struct Platform {
     HWND    (WINAPI* GetActiveWindow)();
     HDC     (WINAPI* GetDC)(HWND);
     int     (WINAPI* ReleaseDC)(HWND, HDC);
-    BOOL    (WINAPI* SetRect)(LPRECT, int, int, int, int);
     int     (WINAPIV* wsprintfA)(LPSTR, LPCSTR, ...);
     // COMDLG32
     BOOL    (WINAPI* GetOpenFileNameA)(LPOPENFILENAMEA);

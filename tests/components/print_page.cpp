@@ -12,6 +12,7 @@
 #include <string>
 
 #include "components/modifiers.h"
+#include "components/print_settings.h"
 #include "imaging/print_layout.h"
 #include "framework/host_value.h"
 #include "hostsim/host.h"
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int w = std::atoi(argv[1]), h = std::atoi(argv[2]);
-    const PrintSettings settings{std::atoi(argv[3]) != 0, std::atoi(argv[4]), std::atoi(argv[5])};
+    const int32_t orientation = std::atoi(argv[4]), placement = std::atoi(argv[5]);
+    const PrintSettings settings = PrintSettingsFromCodes(std::atoi(argv[3]) != 0, orientation, placement);
     const double xInches = std::atof(argv[6]), yInches = std::atof(argv[7]);
     const std::string dialog = argv[8];
 
@@ -103,8 +105,8 @@ int main(int argc, char** argv) {
     host.SetField(printer, 10, hostsim::Host::Reference(picture));
     StoreAt(printer, 52, BooleanValue{kTagBoolean, static_cast<int16_t>(dialog != "none")});
     StoreAt(printer, 56, BooleanValue{kTagBoolean, static_cast<int16_t>(settings.fitToPage)});
-    StoreAt(printer, 60, IntegerValue{kTagInteger, settings.orientation});
-    StoreAt(printer, 66, IntegerValue{kTagInteger, settings.placement});
+    StoreAt(printer, 60, IntegerValue{kTagInteger, orientation});
+    StoreAt(printer, 66, IntegerValue{kTagInteger, placement});
     host.SetField(printer, 72, hostsim::Host::Float(xInches));
     host.SetField(printer, 114, hostsim::Host::Float(yInches));
 

@@ -40,7 +40,7 @@ TEST(PrintLayout, SameUnderEveryX87Precision) {
         ASSERT_EQ(X87Precision::Current(), precision);
         EXPECT_EQ(InchesToPixels({Inches::Fraction, 0, 0.33333333}, 600), 199) << precision;
         PrintLayout got{};
-        ASSERT_TRUE(ComputeLayout({true, 0, 0}, Turned(kPortrait), 96, 96, 300, 200, 0, 0, &got));
+        ASSERT_TRUE(ComputeLayout({true, Orientation::Automatic, Placement::Centred}, Turned(kPortrait), 96, 96, 300, 200, 0, 0, &got));
         EXPECT_EQ((Box{got.x, got.y, got.width, got.height}), (Box{100, 250, 6600, 4400})) << precision;
     }
 }
@@ -339,7 +339,8 @@ TEST_F(PrintBitmap, EveryFailureReleasesThePrinter) {
                 return;
             }
             const bool drawing =
-                run.call == "CreateCompatibleDC" || run.call == "SelectObject" || run.call == "StretchBlt";
+                run.call == "CreateCompatibleDC" || run.call == "SelectObject" || run.call == "SetStretchBltMode" ||
+                run.call == "StretchBlt";
             EXPECT_EQ(!printer.log.empty() && printer.log.back() == "EndDoc", drawing);
             EXPECT_EQ(printer.log.empty(), run.call == "GetObjectA");
             EXPECT_EQ(!printer.log.empty() && printer.log.back() == "AbortDoc",

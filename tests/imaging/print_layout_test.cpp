@@ -21,24 +21,26 @@ TEST(PrintLayout, EdgesOfTheArithmetic) {
     struct Case {
         const char* name;
         PageMetrics page;
-        int screenDpi, w, h, placement, positionX;
+        int screenDpi, w, h;
+        Placement placement;
+        int positionX;
         bool ok;
         Box at;
     };
     const Case kCases[] = {
         // x: 101 div 2 = 50, 50 - 49.5 = 0.5; y: 25 - 25.5 = -0.5 truncates to 0, not -1.
-        {"centre in whole pixels, truncated", {96, 96, 101, 50, 0, 0, 101, 50}, 96, 99, 51, 0, 0, true, {0, 0, 99, 51}},
-        {"larger than the sheet", kPortrait, 96, 2000, 2000, 0, 0, true, {-3800, -2850, 12500, 12500}},
-        {"nothing limits the right edge", kPortrait, 96, 3, 3, 1, INT_MAX, true, {INT_MAX - 50, 0, 18, 18}},
-        {"axes scale apart", {600, 300, 5000, 7000, 0, 0, 4800, 6600}, 120, 300, 200, 2, 0, true, {0, 0, 1500, 500}},
-        {"no printable area", {600, 600, 5000, 7000, 0, 0, 4800, 0}, 96, 30, 20, 0, 0, false, {}},
-        {"empty bitmap", kPortrait, 96, 0, 20, 0, 0, false, {}},
-        {"printed size past int32", {INT_MAX, 600, 5000, 7000, 0, 0, 4800, 6600}, 1, 2, 2, 2, 0, false, {}},
+        {"centre in whole pixels, truncated", {96, 96, 101, 50, 0, 0, 101, 50}, 96, 99, 51, Placement::Centred, 0, true, {0, 0, 99, 51}},
+        {"larger than the sheet", kPortrait, 96, 2000, 2000, Placement::Centred, 0, true, {-3800, -2850, 12500, 12500}},
+        {"nothing limits the right edge", kPortrait, 96, 3, 3, Placement::AtPosition, INT_MAX, true, {INT_MAX - 50, 0, 18, 18}},
+        {"axes scale apart", {600, 300, 5000, 7000, 0, 0, 4800, 6600}, 120, 300, 200, Placement::PrintableCorner, 0, true, {0, 0, 1500, 500}},
+        {"no printable area", {600, 600, 5000, 7000, 0, 0, 4800, 0}, 96, 30, 20, Placement::Centred, 0, false, {}},
+        {"empty bitmap", kPortrait, 96, 0, 20, Placement::Centred, 0, false, {}},
+        {"printed size past int32", {INT_MAX, 600, 5000, 7000, 0, 0, 4800, 6600}, 1, 2, 2, Placement::PrintableCorner, 0, false, {}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         PrintLayout got{};
-        ASSERT_EQ(ComputeLayout({false, 0, c.placement}, c.page, c.screenDpi, c.screenDpi, c.w, c.h, c.positionX, 0,
+        ASSERT_EQ(ComputeLayout({false, Orientation::Automatic, c.placement}, c.page, c.screenDpi, c.screenDpi, c.w, c.h, c.positionX, 0,
                                 &got),
                   c.ok);
         if (c.ok) {

@@ -34,6 +34,10 @@ BOOL WINAPI WGlobalUnlock(HGLOBAL h) {
     if (it != P().locks_.end() && it->second > 0) --it->second;
     return In().GlobalUnlock(h);
 }
+SIZE_T WINAPI WGlobalSize(HGLOBAL h) {
+    if (P().ShouldFail("GlobalSize")) return 0;
+    return In().GlobalSize(h);
+}
 HGLOBAL WINAPI WGlobalFree(HGLOBAL h) {
     if (!P().globals_.erase(h)) P().Error("GlobalFree of a block not allocated here: " + Hex(h));
     P().locks_.erase(h);
@@ -75,6 +79,10 @@ LONG WINAPI WSeek(HFILE f, LONG offset, int origin) {
 HFILE WINAPI WClose(HFILE f) {
     if (!P().files_.erase(f)) P().Error("_lclose of a file not opened here");
     return In()._lclose(f);
+}
+DWORD WINAPI WFileAttributes(LPCSTR path) {
+    if (P().ShouldFail("GetFileAttributesA")) return INVALID_FILE_ATTRIBUTES;
+    return In().GetFileAttributesA(path);
 }
 BOOL WINAPI WDeleteFile(LPCSTR path) {
     if (P().ShouldFail("DeleteFileA")) return FALSE;
@@ -120,6 +128,10 @@ BOOL WINAPI WBitBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, DW
 BOOL WINAPI WStretchBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, int sw, int sh, DWORD rop) {
     if (P().ShouldFail("StretchBlt")) return FALSE;
     return In().StretchBlt(d, x, y, w, h, s, sx, sy, sw, sh, rop);
+}
+int WINAPI WStretchMode(HDC dc, int mode) {
+    if (P().ShouldFail("SetStretchBltMode")) return 0;
+    return In().SetStretchBltMode(dc, mode);
 }
 HGDIOBJ WINAPI WGetCurrentObject(HDC dc, UINT type) {
     if (P().ShouldFail("GetCurrentObject")) return nullptr;
@@ -296,6 +308,7 @@ PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
     table_.GlobalAlloc = WGlobalAlloc;
     table_.GlobalLock = WGlobalLock;
     table_.GlobalUnlock = WGlobalUnlock;
+    table_.GlobalSize = WGlobalSize;
     table_.GlobalFree = WGlobalFree;
     table_._lopen = WOpen;
     table_._lcreat = WCreat;
@@ -304,6 +317,7 @@ PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
     table_._hwrite = WHWrite;
     table_._llseek = WSeek;
     table_._lclose = WClose;
+    table_.GetFileAttributesA = WFileAttributes;
     table_.DeleteFileA = WDeleteFile;
     table_.GetObjectA = WGetObject;
     table_.CreateCompatibleDC = WCreateDC;
@@ -312,6 +326,7 @@ PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
     table_.SelectObject = WSelect;
     table_.BitBlt = WBitBlt;
     table_.StretchBlt = WStretchBlt;
+    table_.SetStretchBltMode = WStretchMode;
     table_.GetDIBits = WGetDIBits;
     table_.GetCurrentObject = WGetCurrentObject;
     table_.GetDIBColorTable = WGetDIBColorTable;

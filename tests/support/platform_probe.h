@@ -17,10 +17,11 @@ public:
     PlatformProbe& operator=(const PlatformProbe&) = delete;
 
     // The nth failable call from now on fails (1-based); 0 fails nothing.
-    // Failable: allocations, locks, DC and bitmap creation, selections, blits,
-    // GetObjectA, GetDIBits, SetBitmapBits, file opens, reads, writes, seeks,
-    // DeleteFileA, GetDC, the dialogs, the printing calls that can fail, COM
-    // and every codec method.
+    // Failable: allocations, locks, GlobalSize, DC and bitmap creation,
+    // selections, blits, the stretch mode, GetObjectA, GetDIBits,
+    // SetBitmapBits, the colour-table reads, file opens, reads, writes,
+    // seeks, GetFileAttributesA, DeleteFileA, GetDC, the dialogs, the
+    // printing calls that can fail, COM and every codec method.
     void FailCall(int n);
     bool Fired() const { return fired_; }
     const std::string& FailedCall() const { return failedName_; }
