@@ -84,7 +84,7 @@ void Table::Print(int rounds) const {
 
 void CopyBytes(void* to, const void* from, size_t bytes) { std::memcpy(to, from, bytes); }
 
-HBITMAP MakeDibSection(int width, int height, int bits) {
+HBITMAP MakeDibSection(int bits, int width, int height) {
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[256];

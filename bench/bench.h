@@ -65,7 +65,7 @@ void CopyBytes(void* to, const void* from, size_t bytes);
 
 // A bottom-up DIB section with position-dependent bytes in every row (and,
 // at 8 bits, a full palette); null when the platform refuses it.
-HBITMAP MakeDibSection(int width, int height, int bits);
+HBITMAP MakeDibSection(int bits, int width, int height);
 
 // The section's record; fails the run when `bitmap` is none.
 DIBSECTION SectionOf(HBITMAP bitmap);

@@ -84,7 +84,7 @@ void FileBenchmarks(int rounds, Table& table) {
         {"4096x4096 24-bit", 4096, 4096, 24},
     };
     for (const auto& c : kCases) {
-        const HBITMAP image = MakeDibSection(c.width, c.height, c.bits);
+        const HBITMAP image = MakeDibSection(c.bits, c.width, c.height);
         const DIBSECTION ds = SectionOf(image);
         Require(SaveBmpFile(in.c_str(), image) == 1, "cannot write " + in);
         std::vector<uint8_t> file, written;

@@ -30,7 +30,7 @@ using Bench = HostBench;
 void Display(Bench& b, int rounds, Table& table) {
     Element& el = b.NewElement({0, 0, 1, 1});
     const ObjectId picture = b.NewVariable();
-    const HBITMAP original = MakeDibSection(kWidth, kHeight, 8);
+    const HBITMAP original = MakeDibSection(8, kWidth, kHeight);
     b.Store(picture, original);
     DeleteObject(original);
     const Handle display = b.host().Create("zqDisplayBitmap", el.id());

@@ -57,11 +57,11 @@ public:
         return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&v))));
     }
     hostsim::Element& NewElement(ElementRect rect) {
-        hostsim::ElementSpec spec;
-        spec.rect = rect;
-        spec.surfaceWidth = kWidth;
-        spec.surfaceRows = kHeight;
-        const hostsim::ObjectId id = host_.NewElement(spec);
+        hostsim::ElementSetup setup;
+        setup.rect = rect;
+        setup.surfaceWidth = kWidth;
+        setup.surfaceRows = kHeight;
+        const hostsim::ObjectId id = host_.NewElement(setup);
         Require(id != 0, "no element");
         return host_.ElementOf(id);
     }

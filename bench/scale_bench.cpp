@@ -89,7 +89,7 @@ private:
 
 // The resampler into new memory, as Pillow's resize makes a new picture.
 void ResamplerAgainstPillow(int rounds, Table& table) {
-    const HBITMAP original = MakeDibSection(kWidth, kHeight, 24);
+    const HBITMAP original = MakeDibSection(24, kWidth, kHeight);
     const PixelRows from = RowsIn(SectionOf(original));
     Pillow pillow{from};
     for (const int percent : {50, 150}) {
@@ -122,7 +122,7 @@ void ResamplerAgainstPillow(int rounds, Table& table) {
 // size plus the variable's store of it: its duplicate, the old picture
 // deleted.
 void Scale(HostBench& b, int rounds, Table& table) {
-    const HBITMAP original = MakeDibSection(kWidth, kHeight, 24);
+    const HBITMAP original = MakeDibSection(24, kWidth, kHeight);
     const PixelRows from = RowsIn(SectionOf(original));
     const ObjectId picture = b.NewVariable();
     for (const int percent : {50, 150}) {

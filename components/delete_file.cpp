@@ -21,7 +21,7 @@ constexpr Field kFields[] = {
 ModifierState state;
 
 SlotResult HOSTAPI GetErrorAttribute(uint8_t* instance, const char* name, uint32_t, HostValue* result) {
-    if (!instance || !result || !NameIs(name, "error")) return kSlotDeclined;
+    if (!instance || !result || !NameIsOver16Bytes(name, "error")) return kSlotDeclined;
     SetInteger(result, LoadAt<int16_t>(instance, kErrorCodeOffset));
     return kSlotDone;
 }
@@ -31,7 +31,7 @@ static_assert(DefaultsSize(kFields) == 52);
 SlotResult DeleteNamedFile(uint8_t* instance, const MessageRecord& message) {
     namespace fns = file_name_setting;
     const auto* configured = reinterpret_cast<const HostValue*>(instance + kSourceOffset);
-    const HostValue* source = fns::ActiveFileName(configured, message);
+    const HostValue* source = ValueInForce(configured, message);
     TextBuffer native;
     fns::ExpandedName(state, instance, source, native);
 

@@ -1,7 +1,7 @@
 #pragma once
-// The file-name settings that import, save and delete-file share: which value
-// names the file this time, the path it gives, the platform's file dialog, and
-// the name written back into a string variable.
+// The file-name settings that import, save and delete-file share: the path a
+// name gives, the platform's file dialog, and the name written back into a
+// string variable.
 #include <cstddef>
 #include <cstring>
 
@@ -27,12 +27,6 @@ inline constexpr char kSaveFilters[] =
     "All files (*.*)\0*.*\0";
 inline constexpr DWORD kDialogFlags = OFN_OVERWRITEPROMPT | OFN_LONGNAMES;  // 0x200002
 inline constexpr char kDefaultExtension[] = "bmp";
-
-// The value that names the file during one action: the configured value, or
-// what the message carries when the configured value asks for message data.
-inline const HostValue* ActiveFileName(const HostValue* fileName, const MessageRecord& message) {
-    return fileName->tag == kTagMessageData ? &message.value : fileName;
-}
 
 // The configured name, looked up, cut to 255 characters and expanded into
 // `path`; anything but a string gives the empty path.

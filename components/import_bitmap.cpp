@@ -29,7 +29,7 @@ static_assert(DefaultsSize(kFields) == 102);
 SlotResult Import(uint8_t* instance, const MessageRecord& message) {
     namespace fns = file_name_setting;
     const auto* fileName = reinterpret_cast<const HostValue*>(instance + kFileName);
-    const HostValue* active = fns::ActiveFileName(fileName, message);
+    const HostValue* active = ValueInForce(fileName, message);
     StoreAt(instance, kActiveFileName, active);  // meaningful during this action only
 
     const bool useFileName = IsOn(instance, kUseFileName);

@@ -34,7 +34,7 @@ bool Write(const TextBuffer& path, HBITMAP picture) { return path[0] != '\0' && 
 SlotResult Save(uint8_t* instance, const MessageRecord& message) {
     namespace fns = file_name_setting;
     const auto* fileName = reinterpret_cast<const HostValue*>(instance + kFileName);
-    const HostValue* active = fns::ActiveFileName(fileName, message);
+    const HostValue* active = ValueInForce(fileName, message);
     StoreAt(instance, kActiveFileName, active);  // meaningful during this action only
 
     const HBITMAP picture = BorrowBitmap(FindBitmapVariable(instance, kBitmapVariable));  // the variable's: never deleted here

@@ -1,17 +1,14 @@
 // zqScaleBitmap: resizes a bitmap variable's picture by a percentage or to a size in pixels.
-#include <cfloat>
 #include <cstdint>
 
 #include "components/bitmap_exchange.h"
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
+#include "imaging/sse_rounding.h"
 #include "platform/owners.h"
 #include "framework/host_value.h"
 #include "framework/lifecycle.h"
 #include "framework/variable_lookup.h"
-
-// Sizes must not depend on the x87 precision the host runs with.
-static_assert(FLT_EVAL_METHOD == 0, "build the plug-in with -msse2 -mfpmath=sse");
 
 namespace {
 
@@ -61,8 +58,7 @@ SlotResult Scale(uint8_t* instance, const MessageRecord& message) {
     if (!picture) return kSlotDeclined;
 
     const auto* configured = reinterpret_cast<const HostValue*>(instance + kAmount);
-    const HostValue* amount = configured->tag == kTagMessageData ? &message.value : configured;
-    amount = VariableLookup(state, instance, amount);
+    const HostValue* amount = VariableLookup(state, instance, ValueInForce(configured, message));
     Amounts a;
     if (!ReadAmounts(*amount, &a)) return kSlotDeclined;
     // Negative or not a number: no size to make.

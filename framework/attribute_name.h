@@ -6,7 +6,7 @@
 constexpr char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // `given` is the host's 16-byte name; `own` is one of the component's names.
-inline bool NameIs(const char* given, const char* own) {
+inline bool NameIsOver16Bytes(const char* given, const char* own) {
     if (!given) return false;
     bool ownEnded = false;
     for (size_t i = 0; i < 16; ++i) {

@@ -6,11 +6,7 @@
 
 #include "framework/host_abi.h"
 #include "framework/host_calls.h"
-
-// File names and other texts live in 256-byte buffers: 255 characters at most.
-inline constexpr size_t kTextBuffer = 256;
-inline constexpr size_t kMaxText = kTextBuffer - 1;
-using TextBuffer = char[kTextBuffer];
+#include "platform/text_buffer.h"
 
 // Packed fields are read and written by value, never through a reference.
 template <class T>
@@ -35,6 +31,12 @@ inline void SetInteger(void* value, int32_t payload) {
     StoreAt<int32_t>(value, 2, payload);
 }
 inline int32_t IntegerPayload(const void* value) { return LoadAt<int32_t>(value, 2); }
+
+// The value in force for one action: what the message carries when the
+// configured value asks for message data, else the configured value.
+inline const HostValue* ValueInForce(const HostValue* configured, const MessageRecord& message) {
+    return configured->tag == kTagMessageData ? &message.value : configured;
+}
 
 // The object id a reference names: at 2 for tag 115, at 10 for tag 105.
 uint32_t ReferenceId(const HostValue& reference);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 #include "framework/host_abi.h"
@@ -79,7 +80,7 @@ struct ModifierType {
     std::span<const Field> fields;
     ModifierState* state = nullptr;
     Action onEvent = nullptr;                // the message matches the event field at offset 0
-    Action onOtherMessage = nullptr;         // any other message; none answers 1
+    Action onOtherMessage = nullptr;         // any other message; none answers kSlotDeclined
     GetAttributeSlot getAttribute = nullptr; // slot 22, written right after ClassInit when given
     HookSlot hookCallback = nullptr;         // row 1 slot 0, written last when given
     Release release = nullptr;               // first in Destruct and Assign: what the host holds for the instance
@@ -106,36 +107,42 @@ SlotResult EnumerateValues(const ModifierType& t, uint8_t* instance, void* conte
 SlotResult Activate(const ModifierType& t, uint8_t* instance);
 SlotResult Deactivate(const ModifierType& t, uint8_t* instance);
 SlotResult HandleMessage(const ModifierType& t, uint8_t* instance, const MessageRecord* message);
-void Register(const ModifierType& t, RegistrationRecord* record, const SlotSpec* slots, size_t count);
+void Register(const ModifierType& t, RegistrationRecord* record, const SlotBinding* slots, size_t count);
 }  // namespace lifecycle
 
-// The slot callbacks of one modifier type: thin trampolines into lifecycle::.
+// The slot callbacks of one modifier type: thin trampolines into lifecycle::,
+// with the arguments framework/host_abi.h gives each slot.
 template <const ModifierType& T>
 struct Modifier {
     static SlotResult HOSTAPI ClassInit() { return lifecycle::ClassInit(T); }
-    static SlotResult HOSTAPI Construct(uint8_t* i) { return lifecycle::Construct(T, i); }
-    static SlotResult HOSTAPI CopyConstruct(uint8_t* d, const uint8_t* s) { return lifecycle::CopyConstruct(T, d, s); }
-    static SlotResult HOSTAPI Assign(uint8_t* d, const uint8_t* s) { return lifecycle::Assign(T, d, s); }
-    static SlotResult HOSTAPI Destruct(uint8_t* i) { return lifecycle::Destruct(T, i); }
-    static SlotResult HOSTAPI SavedSize(uint8_t* i, void* stream, uint32_t, int16_t* version, uint32_t* count) {
-        return lifecycle::SavedSize(T, i, stream, version, count);
+    static SlotResult HOSTAPI Construct(uint8_t* instance) { return lifecycle::Construct(T, instance); }
+    static SlotResult HOSTAPI CopyConstruct(uint8_t* destination, const uint8_t* source) {
+        return lifecycle::CopyConstruct(T, destination, source);
     }
-    static SlotResult HOSTAPI Save(uint8_t* i, void* stream) { return lifecycle::Save(T, i, stream); }
-    static SlotResult HOSTAPI Load(uint8_t* i, void* stream, uint32_t, uint32_t version) {
-        return lifecycle::Load(T, i, stream, static_cast<int16_t>(version));
+    static SlotResult HOSTAPI Assign(uint8_t* destination, const uint8_t* source) {
+        return lifecycle::Assign(T, destination, source);
     }
-    static SlotResult HOSTAPI EnumerateValues(uint8_t* i, void* a, void* b) {
-        return lifecycle::EnumerateValues(T, i, a, b);
+    static SlotResult HOSTAPI Destruct(uint8_t* instance) { return lifecycle::Destruct(T, instance); }
+    static SlotResult HOSTAPI SavedSize(uint8_t* instance, void* stream, uint32_t /*unused*/, int16_t* version,
+                                        uint32_t* byteCount) {
+        return lifecycle::SavedSize(T, instance, stream, version, byteCount);
     }
-    static SlotResult HOSTAPI Activate(uint8_t* i) { return lifecycle::Activate(T, i); }
-    static SlotResult HOSTAPI Deactivate(uint8_t* i) { return lifecycle::Deactivate(T, i); }
-    static SlotResult HOSTAPI HandleMessage(uint8_t* i, const MessageRecord* m) {
-        return lifecycle::HandleMessage(T, i, m);
+    static SlotResult HOSTAPI Save(uint8_t* instance, void* stream) { return lifecycle::Save(T, instance, stream); }
+    static SlotResult HOSTAPI Load(uint8_t* instance, void* stream, uint32_t /*unused*/, uint32_t version) {
+        return lifecycle::Load(T, instance, stream, static_cast<int16_t>(version));
+    }
+    static SlotResult HOSTAPI EnumerateValues(uint8_t* instance, void* contextA, void* contextB) {
+        return lifecycle::EnumerateValues(T, instance, contextA, contextB);
+    }
+    static SlotResult HOSTAPI Activate(uint8_t* instance) { return lifecycle::Activate(T, instance); }
+    static SlotResult HOSTAPI Deactivate(uint8_t* instance) { return lifecycle::Deactivate(T, instance); }
+    static SlotResult HOSTAPI HandleMessage(uint8_t* instance, const MessageRecord* message) {
+        return lifecycle::HandleMessage(T, instance, message);
     }
 
     // The entry point's work: slots 7, 34, 8, 9, 35, [22,] 17, 19, 18, 37, 13, 14, 25[, row 1 slot 0].
     static void Register(RegistrationRecord* record) {
-        const SlotSpec slots[] = {
+        const SlotBinding bindings[] = {
             {0, kSlotConstruct, reinterpret_cast<void*>(&Construct)},
             {0, kSlotCopyConstruct, reinterpret_cast<void*>(&CopyConstruct)},
             {0, kSlotAssign, reinterpret_cast<void*>(&Assign)},
@@ -151,7 +158,7 @@ struct Modifier {
             {0, kSlotHandleMessage, reinterpret_cast<void*>(&HandleMessage)},
             {kHookRow, kSlotHookCallback, reinterpret_cast<void*>(T.hookCallback)},
         };
-        lifecycle::Register(T, record, slots, sizeof slots / sizeof slots[0]);  // skips absent slots
+        lifecycle::Register(T, record, bindings, std::size(bindings));  // skips absent slots
     }
 };
 

@@ -45,7 +45,7 @@ void RegisterComponent(RegistrationRecord* record, const ComponentInfo& componen
     if (phase == 1) RegisterBaseClass(record, kBaseClass, 0);
     if (phase == 2)
         for (size_t i = 0; i < component.slotCount; ++i) {
-            const SlotSpec& s = component.slots[i];
+            const SlotBinding& s = component.slots[i];
             RegisterSlot(record, kSlotFlags, s.row, s.slot, s.callback);
         }
     CaptureServices(record);

@@ -5,7 +5,7 @@
 
 #include "framework/host_abi.h"
 
-struct SlotSpec {
+struct SlotBinding {
     int16_t row;
     int16_t slot;
     void* callback;
@@ -15,7 +15,7 @@ struct ComponentInfo {
     const char* name;       // at most 16 characters are registered
     uint32_t instanceSize;
     uint32_t kind;          // kKindModifier or kKindVariable
-    const SlotSpec* slots;  // in the order they are written
+    const SlotBinding* slots;  // in the order they are written
     size_t slotCount;
 };
 

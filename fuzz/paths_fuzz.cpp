@@ -34,7 +34,7 @@ void Check(bool ok) {
 
 // Exactly one buffer's worth, so that AddressSanitizer sees any byte past it.
 struct Buffer {
-    std::vector<char> bytes = std::vector<char>(kPathBufferSize, '\xAA');
+    std::vector<char> bytes = std::vector<char>(kTextBuffer, '\xAA');
     std::string Text() const {
         const void* end = std::memchr(bytes.data(), '\0', bytes.size());
         Check(end != nullptr);  // always terminated inside the buffer
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(d + f == n);
     Check(n.find('/') == std::string::npos && f.find('\\') == std::string::npos);
     // Whatever the prefix, the name after its token ends the native path.
-    const std::string cut = name.substr(0, kPathBufferSize - 1);
+    const std::string cut = name.substr(0, kTextBuffer - 1);
     size_t token = 0;
     for (const char* t : {"/<boot>", "<player>"}) {
         const size_t length = std::strlen(t);
@@ -85,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PortablePath(native.bytes.data(), portable.bytes.data());
     Check(portable.Text() == Swapped(n, '\\', '/'));
     PortablePath(nameBytes.data(), portable.bytes.data());
-    Check(portable.Text() == (name.size() < kPathBufferSize ? Swapped(name, '\\', '/') : ""));
+    Check(portable.Text() == (name.size() < kTextBuffer ? Swapped(name, '\\', '/') : ""));
     return 0;
 }

@@ -12,8 +12,8 @@ constexpr size_t kGuardBytes = 4096;  // below the mapping granularity: the DIB'
 constexpr uint8_t kGuardByte = 0xFB;
 }  // namespace
 
-Element::Element(ObjectId id, const ElementSpec& spec)
-    : id_(id), rect_(spec.rect), width_(spec.surfaceWidth), rows_(spec.surfaceRows), stride_(0) {
+Element::Element(ObjectId id, const ElementSetup& setup)
+    : id_(id), rect_(setup.rect), width_(setup.surfaceWidth), rows_(setup.surfaceRows), stride_(0) {
     const int rowBytes = (width_ + 3) & ~3;  // DIB rows are 4-byte aligned
     if (width_ <= 0 || rows_ <= 0 || rowBytes > 32767 || rows_ > 32767) return;
     struct {
@@ -22,13 +22,13 @@ Element::Element(ObjectId id, const ElementSpec& spec)
     } info{};
     info.header.biSize = sizeof info.header;
     info.header.biWidth = width_;
-    info.header.biHeight = spec.bottomUp ? rows_ : -rows_;
+    info.header.biHeight = setup.bottomUp ? rows_ : -rows_;
     info.header.biPlanes = 1;
     info.header.biBitCount = 8;
     info.header.biCompression = BI_RGB;
     info.header.biClrUsed = 256;
     for (int i = 0; i < 256; ++i) {
-        const uint32_t c = i < static_cast<int>(spec.colours.size()) ? spec.colours[i] : i * 0x010101u;
+        const uint32_t c = i < static_cast<int>(setup.colours.size()) ? setup.colours[i] : i * 0x010101u;
         info.colours[i] = {static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
     }
     imageBytes_ = static_cast<size_t>(rowBytes) * rows_;
@@ -55,7 +55,7 @@ Element::Element(ObjectId id, const ElementSpec& spec)
     oldBitmap_ = SelectObject(dc, bmp);
     pixels_ = static_cast<uint8_t*>(bits);
     // A bottom-up DIB keeps the bottom row first: negative stride.
-    stride_ = static_cast<int16_t>(spec.bottomUp ? -rowBytes : rowBytes);
+    stride_ = static_cast<int16_t>(setup.bottomUp ? -rowBytes : rowBytes);
 }
 
 Element::~Element() {
@@ -92,12 +92,12 @@ void Element::Fill(uint8_t v) const {
     std::memset(pixels_, v, static_cast<size_t>(step) * rows_);
 }
 
-ObjectId Host::NewElement(const ElementSpec& spec) {
+ObjectId Host::NewElement(const ElementSetup& setup) {
     const ObjectId id = impl_->nextId++;
-    auto el = std::make_unique<Element>(id, spec);
+    auto el = std::make_unique<Element>(id, setup);
     if (!el->ok()) {
-        Error("could not make an element surface of " + std::to_string(spec.surfaceWidth) + " x " +
-              std::to_string(spec.surfaceRows));
+        Error("could not make an element surface of " + std::to_string(setup.surfaceWidth) + " x " +
+              std::to_string(setup.surfaceRows));
         return 0;
     }
     impl_->elements[id] = std::move(el);

@@ -26,7 +26,7 @@ constexpr uint8_t kGuard = 0xFD;
 constexpr size_t kGuardBytes = 4;
 }  // namespace
 
-bool NameIs(const char* name, const char* literal) {
+bool NameIsUpToTerminator(const char* name, const char* literal) {
     for (int i = 0; i < 16; ++i) {
         const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
         const char b = literal[i];
@@ -296,7 +296,7 @@ HostStatus HostMethods::VariableGet(Host& host, SimObject* var, const char* name
         host.Error("GetAttribute on a host variable: null name or value");
         return kBadCall;
     }
-    if (!NameIs(name, "value")) return kNotFound;
+    if (!NameIsUpToTerminator(name, "value")) return kNotFound;
     const HostValue& val = var->value;
     const int16_t want = out->tag;
     if (want == kTagAny || want == val.tag) {
@@ -325,7 +325,7 @@ HostStatus HostMethods::VariableSet(Host& host, SimObject* var, const char* name
         host.Error("SetAttribute on a host variable: null name or value");
         return kBadCall;
     }
-    if (!NameIs(name, "value")) return kNotFound;
+    if (!NameIsUpToTerminator(name, "value")) return kNotFound;
     HostValue& val = var->value;
     const int16_t kind = val.tag;
     if (kind == kTagString && in->tag == kTagString) {

@@ -100,7 +100,7 @@ struct DrawCall {
 
 // Elements draw into an 8-bit surface: a DIB section selected into a memory
 // DC, whose bits are the surface's pixel memory.
-struct ElementSpec {
+struct ElementSetup {
     ElementRect rect{0, 0, 0, 0};
     int surfaceWidth = 64;  // pixels
     int surfaceRows = 64;
@@ -224,7 +224,7 @@ public:
     int32_t HostOwner() const;
 
     // Elements and drawing.
-    ObjectId NewElement(const ElementSpec& spec);
+    ObjectId NewElement(const ElementSetup& setup);
     Element& ElementOf(ObjectId id);
     std::vector<DrawCall> Draw(ObjectId element);
 
@@ -313,7 +313,7 @@ public:
     // Host side.
     std::vector<HookInfo>& MutableHooks() { return hooks_; }
     void NoteRefresh(uint32_t flag) { refreshes_++; refreshFlags_.push_back(flag); }
-    Element(ObjectId id, const ElementSpec& spec);
+    Element(ObjectId id, const ElementSetup& setup);
     ~Element();
     Element(const Element&) = delete;
     Element& operator=(const Element&) = delete;

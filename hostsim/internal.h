@@ -140,7 +140,9 @@ struct HostMethods {
     static int32_t StreamSize(Host& host, const HostValue* v);
 };
 
-bool NameIs(const char* name, const char* literal);  // case-insensitive, up to 16 bytes
+// The simulated host's own rule: the given name lowered, compared with a
+// lower-case literal up to its terminator, 16 bytes at most.
+bool NameIsUpToTerminator(const char* name, const char* literal);
 bool IsKnownTag(int16_t tag);
 
 }  // namespace hostsim

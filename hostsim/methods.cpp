@@ -122,8 +122,8 @@ HostStatus GetOrSetById(Host& host, bool set, ObjectId id, const char* name, uin
         return kBadCall;
     }
     if (Element* el = host.impl().elements.count(id) ? host.impl().elements[id].get() : nullptr) {
-        const bool width = NameIs(name, "width");
-        if (!width && !NameIs(name, "height")) return kNotFound;
+        const bool width = NameIsUpToTerminator(name, "width");
+        if (!width && !NameIsUpToTerminator(name, "height")) return kNotFound;
         ElementRect r = el->rect();
         if (!set) {
             *v = Host::Integer(width ? r.right - r.left : r.bottom - r.top);
@@ -140,7 +140,7 @@ HostStatus GetOrSetById(Host& host, bool set, ObjectId id, const char* name, uin
     }
     SimObject* obj = host.impl().FindId(id);
     if (!obj) return kNotFound;
-    if (!set && obj->objectValue && NameIs(name, "value")) {
+    if (!set && obj->objectValue && NameIsUpToTerminator(name, "value")) {
         std::memset(v->payload, kPoison, sizeof v->payload);
         v->tag = kTagObjectValue;
         return 0;

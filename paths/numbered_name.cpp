@@ -8,10 +8,10 @@
 void MakeNumberedFileName(const char* base, char* path) {
     path[0] = '\0';
     // Folder, base, three digits and ".bmp" must fit the buffer.
-    if (std::strlen(base) > kPathBufferSize - 13) return;
+    if (std::strlen(base) > kTextBuffer - 13) return;
 
     // The system drive, as "C:"; without one the names start at the current drive's root.
-    char systemDirectory[kPathBufferSize] = "";
+    char systemDirectory[kTextBuffer] = "";
     const UINT length = sys().GetSystemDirectoryA(systemDirectory, sizeof systemDirectory);
     char folder[3] = "";
     if (length >= 2 && length < sizeof systemDirectory && systemDirectory[1] == ':') {
@@ -19,7 +19,7 @@ void MakeNumberedFileName(const char* base, char* path) {
         folder[1] = ':';
     }
 
-    char candidate[kPathBufferSize];
+    char candidate[kTextBuffer];
     for (int n = 0; n < kNumberedNames; ++n) {
         sys().wsprintfA(candidate, "%s\\%s%03d.bmp", folder, base, n);
         UniqueFile existing{sys()._lopen(candidate, OF_READ)};

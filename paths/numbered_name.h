@@ -5,7 +5,7 @@
 
 inline constexpr int kNumberedNames = 1000;
 
-// Fills `path` (kPathBufferSize bytes) with the first free numbered name for
+// Fills `path` (kTextBuffer bytes) with the first free numbered name for
 // `base` and reserves it with an empty file; "" when every name is taken or
 // the file cannot be made.
 void MakeNumberedFileName(const char* base, char* path);

@@ -4,14 +4,14 @@
 // Every text is at most 255 characters in a 256-byte buffer.
 #include <cstddef>
 
-constexpr std::size_t kPathBufferSize = 256;
+#include "platform/text_buffer.h"
 
-// Fills `out` (kPathBufferSize bytes) with a platform text and returns its
+// Fills `out` (kTextBuffer bytes) with a platform text and returns its
 // length; 0 and an empty text when there is none.
 using PathSource = std::size_t (*)(char* out, std::size_t size);
 
 // The platform-free expansion: `systemDirectory` is asked only for "/<boot>",
-// `programFile` only for "<player>". Each output takes kPathBufferSize bytes.
+// `programFile` only for "<player>". Each output takes kTextBuffer bytes.
 void ExpandPathFrom(const char* name, PathSource systemDirectory, PathSource programFile,
                     char* native, char* folder, char* fileName);
 

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxText = kPathBufferSize - 1;
-
 bool StartsWithNoCase(const char* s, const char* token) {
     for (; *token; ++s, ++token)
         if (std::tolower(static_cast<unsigned char>(*s)) != *token) return false;
@@ -23,7 +21,7 @@ void CopyText(char* out, const char* in, std::size_t n) {
 std::size_t AskPlatform(PathSource source, char* text) {
     text[0] = '\0';
     if (!source) return 0;
-    std::size_t n = source(text, kPathBufferSize);
+    std::size_t n = source(text, kTextBuffer);
     text[kMaxText] = '\0';
     n = std::strlen(text);
     return n;
@@ -36,13 +34,13 @@ void ExpandPathFrom(const char* name, PathSource systemDirectory, PathSource pro
     // Names from the host are cut to 255 characters before they get here;
     // cut again so that no longer text can overrun the outputs.
     const std::size_t nameLength = strnlen(name, kMaxText);
-    char prefix[kPathBufferSize] = "";
+    char prefix[kTextBuffer] = "";
     std::size_t prefixLength = 0;
     std::size_t tokenLength = 0;
 
     if (StartsWithNoCase(name, "/<boot>")) {
         tokenLength = 7;
-        char dir[kPathBufferSize];
+        char dir[kTextBuffer];
         // Only the drive of the system directory: "C:".
         if (AskPlatform(systemDirectory, dir) >= 2 && dir[1] == ':') {
             CopyText(prefix, dir, 2);
@@ -50,7 +48,7 @@ void ExpandPathFrom(const char* name, PathSource systemDirectory, PathSource pro
         }
     } else if (StartsWithNoCase(name, "<player>")) {
         tokenLength = 8;
-        char program[kPathBufferSize];
+        char program[kTextBuffer];
         AskPlatform(programFile, program);
         // The program's folder, without its last backslash.
         if (const char* slash = std::strrchr(program, '\\')) {
@@ -62,7 +60,7 @@ void ExpandPathFrom(const char* name, PathSource systemDirectory, PathSource pro
     // The prefix is left out when prefix and rest would not fit together.
     const std::size_t restLength = nameLength - tokenLength;
     std::size_t length = 0;
-    if (restLength + prefixLength < kPathBufferSize) {
+    if (restLength + prefixLength < kTextBuffer) {
         std::memcpy(native, prefix, prefixLength);
         length = prefixLength;
     }
@@ -81,8 +79,8 @@ void ExpandPathFrom(const char* name, PathSource systemDirectory, PathSource pro
 }
 
 void PortablePath(const char* native, char* portable) {
-    const std::size_t length = strnlen(native, kPathBufferSize);
-    if (length >= kPathBufferSize) {
+    const std::size_t length = strnlen(native, kTextBuffer);
+    if (length >= kTextBuffer) {
         portable[0] = '\0';
         return;
     }

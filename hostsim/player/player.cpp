@@ -134,14 +134,14 @@ private:
     // ---- declarations: they print nothing ----
 
     bool NewElement(const Command& c) {
-        hostsim::ElementSpec spec;
-        spec.rect = {static_cast<int16_t>(c.left), static_cast<int16_t>(c.top), static_cast<int16_t>(c.right),
+        hostsim::ElementSetup setup;
+        setup.rect = {static_cast<int16_t>(c.left), static_cast<int16_t>(c.top), static_cast<int16_t>(c.right),
                      static_cast<int16_t>(c.bottom)};
-        spec.surfaceWidth = c.width;
-        spec.surfaceRows = c.height;
-        spec.bottomUp = c.bottomUp;
-        if (c.colour) spec.colours.assign(ColourPalette().begin(), ColourPalette().end());
-        const ObjectId id = host_.NewElement(spec);
+        setup.surfaceWidth = c.width;
+        setup.surfaceRows = c.height;
+        setup.bottomUp = c.bottomUp;
+        if (c.colour) setup.colours.assign(ColourPalette().begin(), ColourPalette().end());
+        const ObjectId id = host_.NewElement(setup);
         if (!id) return Fail("no surface of " + Size(c.width, c.height) + " could be made");
         elements_[c.target] = id;
         Track(c.target);
@@ -469,8 +469,8 @@ private:
         return "?";
     }
 
-    bool ToHostValue(const ValueSpec& s, HostValue& v) {
-        using K = ValueSpec::Kind;
+    bool ToHostValue(const ProjectValue& s, HostValue& v) {
+        using K = ProjectValue::Kind;
         switch (s.kind) {
             case K::Empty: v = Host::Empty(); return true;
             case K::Message: v = Host::MessageData(); return true;

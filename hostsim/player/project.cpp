@@ -261,19 +261,19 @@ private:
     bool VariableLine(const std::string& v, Command& c) {
         c.verb = v == "string" ? Verb::String : v == "integer" ? Verb::Integer : v == "float" ? Verb::Float : Verb::Point;
         if (!NewName(c.target)) return false;
-        ValueSpec& value = c.value;
+        ProjectValue& value = c.value;
         if (c.verb == Verb::String) {
             if (AtEnd()) return Fail("expected the variable's text after '" + c.target + "'");
-            value.kind = ValueSpec::Kind::String;
+            value.kind = ProjectValue::Kind::String;
             value.text = Next().text;
         } else if (c.verb == Verb::Integer) {
-            value.kind = ValueSpec::Kind::Integer;
+            value.kind = ProjectValue::Kind::Integer;
             if (!Integer(INT32_MIN, INT32_MAX, "a whole number", value.a)) return false;
         } else if (c.verb == Verb::Float) {
-            value.kind = ValueSpec::Kind::Float;
+            value.kind = ProjectValue::Kind::Float;
             if (!Real(value.real)) return false;
         } else {
-            value.kind = ValueSpec::Kind::Point;
+            value.kind = ProjectValue::Kind::Point;
             if (!Integer(-32768, 32767, "a point's x from -32768 to 32767", value.a) ||
                 !Integer(-32768, 32767, "a point's y from -32768 to 32767", value.b))
                 return false;
@@ -312,11 +312,11 @@ private:
             return Fail(std::string(component.name) + " has no setting '" + name.text +
                         "'; expected one of: " + SettingNames(component));
         }
-        ValueSpec& v = c.value;
+        ProjectValue& v = c.value;
         switch (c.field->kind) {
             case FieldKind::Event: {
                 if (!AtEnd() && !Peek().quoted && Peek().text == "event") ++pos_;
-                v.kind = ValueSpec::Kind::Event;
+                v.kind = ProjectValue::Kind::Event;
                 uint32_t q = 0;
                 if (!Code(c.code, "an event code")) return false;
                 if (!AtEnd() && !Qualifier(q)) return false;
@@ -326,12 +326,12 @@ private:
             }
             case FieldKind::Boolean:
                 if (!AtEnd() && !Peek().quoted && Peek().text == "bool") ++pos_;
-                v.kind = ValueSpec::Kind::Boolean;
+                v.kind = ProjectValue::Kind::Boolean;
                 if (!OnOff(v.a, c.field->name)) return false;
                 break;
             case FieldKind::Integer:
                 if (!AtEnd() && !Peek().quoted && Peek().text == "int") ++pos_;
-                v.kind = ValueSpec::Kind::Integer;
+                v.kind = ProjectValue::Kind::Integer;
                 if (!Integer(INT32_MIN, INT32_MAX, "a whole number", v.a)) return false;
                 break;
             default:
@@ -347,7 +347,7 @@ private:
             return false;
         size_t bytes = 42;
         if (compact) {
-            using K = ValueSpec::Kind;
+            using K = ProjectValue::Kind;
             bytes = c.value.kind == K::Event ? 10 : c.value.kind == K::Integer ? 6 : c.value.kind == K::Boolean ? 4 : 0;
             if (!bytes) return Fail("expected an event, an integer or a boolean: compact fields hold nothing else");
         }
@@ -412,8 +412,8 @@ private:
     }
 
     // Any value an author may write.
-    bool LooseValue(ValueSpec& v) {
-        using K = ValueSpec::Kind;
+    bool LooseValue(ProjectValue& v) {
+        using K = ProjectValue::Kind;
         if (AtEnd()) return Fail("expected a value at the end of the line");
         const Word& w = Next();
         if (w.quoted) return v.kind = K::String, v.text = w.text, true;

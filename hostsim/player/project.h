@@ -12,7 +12,7 @@
 namespace zqplay {
 
 // A value as written. Names stay names until the run resolves them.
-struct ValueSpec {
+struct ProjectValue {
     enum class Kind { Empty, Message, Integer, Boolean, Float, Point, Event, String, Reference, LongReference };
     Kind kind = Kind::Empty;
     int32_t a = 0;  // integer, boolean, event code, point x
@@ -41,7 +41,7 @@ struct Command {
     std::string printer;     // when printer NAME: runs only with that default printer
     const Component* component = nullptr;  // create, set, describe
     const Field* field = nullptr;          // set
-    ValueSpec value;
+    ProjectValue value;
     bool hasValue = false;   // send and deliver carry one
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     int32_t width = 0, height = 0;  // element surface, picture size

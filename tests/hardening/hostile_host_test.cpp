@@ -37,13 +37,13 @@ constexpr size_t kFailuresShown = 30;
 constexpr ElementRect kHome{4, 4, 28, 20};  // where each case starts: 24 x 16, the picture's size
 
 // A 96 x 64 surface with the element at home.
-hostsim::ElementSpec Surface(bool bottomUp) {
-    hostsim::ElementSpec spec;
-    spec.rect = kHome;
-    spec.surfaceWidth = 96;
-    spec.surfaceRows = 64;
-    spec.bottomUp = bottomUp;
-    return spec;
+hostsim::ElementSetup Surface(bool bottomUp) {
+    hostsim::ElementSetup setup;
+    setup.rect = kHome;
+    setup.surfaceWidth = 96;
+    setup.surfaceRows = 64;
+    setup.bottomUp = bottomUp;
+    return setup;
 }
 
 enum class Tamper {

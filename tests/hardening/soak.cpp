@@ -61,13 +61,13 @@ HostValue TextOver(const std::string& text) {
 }
 
 // 320 x 240: room for the largest picture scaled by 150 %.
-hostsim::ElementSpec Surface(bool bottomUp) {
-    hostsim::ElementSpec spec;
-    spec.rect = {0, 0, 1, 1};
-    spec.surfaceWidth = 320;
-    spec.surfaceRows = 240;
-    spec.bottomUp = bottomUp;
-    return spec;
+hostsim::ElementSetup Surface(bool bottomUp) {
+    hostsim::ElementSetup setup;
+    setup.rect = {0, 0, 1, 1};
+    setup.surfaceWidth = 320;
+    setup.surfaceRows = 240;
+    setup.bottomUp = bottomUp;
+    return setup;
 }
 
 HostValue Handle32(HBITMAP b) { return Host::Integer(static_cast<int32_t>(reinterpret_cast<uintptr_t>(b))); }

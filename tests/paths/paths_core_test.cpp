@@ -34,13 +34,13 @@ protected:
     };
     static Expanded Expand(const std::string& name) {
         // Poisoned, so an output left unwritten shows.
-        char native[kPathBufferSize + 8], folder[kPathBufferSize + 8], file[kPathBufferSize + 8];
+        char native[kTextBuffer + 8], folder[kTextBuffer + 8], file[kTextBuffer + 8];
         std::memset(native, 0xAA, sizeof native);
         std::memset(folder, 0xAA, sizeof folder);
         std::memset(file, 0xAA, sizeof file);
         ExpandPathFrom(name.c_str(), FakeSystemDirectory, FakeProgramFile, native, folder, file);
         // Nothing past the 256-byte buffers.
-        for (std::size_t i = kPathBufferSize; i < sizeof native; ++i) {
+        for (std::size_t i = kTextBuffer; i < sizeof native; ++i) {
             EXPECT_EQ(static_cast<unsigned char>(native[i]), 0xAA);
             EXPECT_EQ(static_cast<unsigned char>(folder[i]), 0xAA);
             EXPECT_EQ(static_cast<unsigned char>(file[i]), 0xAA);
@@ -139,11 +139,11 @@ TEST(PortablePath, TurnsBackslashesAndDropsOverlongPaths) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.in.size());
-        char out[kPathBufferSize + 8];
+        char out[kTextBuffer + 8];
         std::memset(out, 0xAA, sizeof out);
         PortablePath(c.in.c_str(), out);
         EXPECT_EQ(std::string(out), c.out);
-        EXPECT_EQ(static_cast<unsigned char>(out[kPathBufferSize]), 0xAA);
+        EXPECT_EQ(static_cast<unsigned char>(out[kTextBuffer]), 0xAA);
     }
 }
 

@@ -17,7 +17,7 @@ TEST(PathsUnderWine, UsesRealSystemDriveAndProgramFolder) {
     ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
     std::string folder(program, std::strrchr(program, '\\'));
 
-    char native[kPathBufferSize], dir[kPathBufferSize], file[kPathBufferSize];
+    char native[kTextBuffer], dir[kTextBuffer], file[kTextBuffer];
     ExpandPath("<player>/x.bmp", native, dir, file);
     EXPECT_EQ(std::string(native), folder + "\\x.bmp");
     EXPECT_EQ(std::string(dir), folder + "\\");
