@@ -166,9 +166,23 @@ bool TakeRows(HBITMAP picture, PictureFormat container, EncoderRows* out) {
     info.header = RowsHeader(bm.bmWidth, -bm.bmHeight, static_cast<WORD>(out->bitCount));
     UniqueDc dc{sys().CreateCompatibleDC(nullptr)};
     if (!dc || !out->rows.Allocate(kScratchMemory, static_cast<size_t>(bytes))) return false;
-    if (sys().GetDIBits(dc.get(), picture, 0, static_cast<UINT>(bm.bmHeight), out->rows.get(),
-                        reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != bm.bmHeight)
+    if (depth == 1 || depth == 4) {
+        // At their own depth, with their own colours: asked for at 8 bits,
+        // the platform maps them onto a palette of its choosing. Widened here.
+        info.header.biBitCount = static_cast<WORD>(depth);
+        const uint64_t packedStride = DibStrideBytes(static_cast<uint64_t>(bm.bmWidth), depth);
+        LockedGlobal packed;
+        if (!packed.Allocate(kScratchMemory, static_cast<size_t>(packedStride * bm.bmHeight)) ||
+            sys().GetDIBits(dc.get(), picture, 0, static_cast<UINT>(bm.bmHeight), packed.get(),
+                            reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != bm.bmHeight)
+            return false;
+        for (LONG y = 0; y < bm.bmHeight; ++y)
+            WidenIndices(packed.bytes() + y * packedStride, depth, out->rows.bytes() + y * stride,
+                         static_cast<size_t>(bm.bmWidth));
+    } else if (sys().GetDIBits(dc.get(), picture, 0, static_cast<UINT>(bm.bmHeight), out->rows.get(),
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != bm.bmHeight) {
         return false;
+    }
 
     if (out->bitCount == 32 && !CarriesAlpha(out->rows.bytes(), bytes / 4)) {
         // Opaque after all: the same pixels, packed to three bytes.
@@ -181,7 +195,7 @@ bool TakeRows(HBITMAP picture, PictureFormat container, EncoderRows* out) {
         out->stride = static_cast<uint32_t>(packedStride);
     }
     if (out->bitCount == 8) {
-        // A 1- or 4-bit picture widened to 8 bits uses only its first entries.
+        // A widened 1- or 4-bit picture has only its own few colours.
         out->colourCount = depth == 8 ? 256 : 1u << depth;
         for (uint32_t i = 0; i < out->colourCount; ++i) {
             const RGBQUAD& c = info.colours[i];

@@ -48,3 +48,9 @@ void PackToThreeBytes(const uint8_t* from, uint8_t* to, size_t count) {
         to[i * 3 + 2] = from[i * 4 + 2];
     }
 }
+
+void WidenIndices(const uint8_t* from, uint32_t bits, uint8_t* to, size_t count) {
+    const uint32_t perByte = 8 / bits, mask = (1u << bits) - 1;
+    for (size_t i = 0; i < count; ++i)
+        to[i] = static_cast<uint8_t>(from[i / perByte] >> (8 - bits * (i % perByte + 1)) & mask);
+}

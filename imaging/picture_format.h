@@ -23,3 +23,7 @@ inline constexpr size_t kPictureSignatureBytes = 8;
 // Four bytes a pixel (B, G, R, unused) to three, `count` pixels; `to` may be
 // `from` itself.
 void PackToThreeBytes(const uint8_t* from, uint8_t* to, size_t count);
+
+// Pixels of 1 or 4 bits (the first at a byte's top) to one byte each,
+// `count` pixels.
+void WidenIndices(const uint8_t* from, uint32_t bits, uint8_t* to, size_t count);

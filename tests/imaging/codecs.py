@@ -274,7 +274,30 @@ def check_saves(args, work):
     with open(P("opaque32.bmp"), "wb") as f:
         f.write(header + info + rows)
 
+    # 1- and 4-bit pictures: Pillow writes 1-bit BMP files; the 4-bit one is
+    # made here, 16 colours with two pixels a byte.
+    bilevel = rgb.convert("1")
+    bilevel.save(P("bilevel.bmp"))
+    colours = [((i * 53) % 256, (i * 97) % 256, (i * 31) % 256) for i in range(16)]
+    stride = ((W + 1) // 2 + 3) & ~3
+    nibbles = [(x * 16 // W + y) % 16 for y in range(H) for x in range(W)]
+    rows = b""
+    for y in reversed(range(H)):
+        row = bytearray(stride)
+        for x in range(W):
+            row[x // 2] |= nibbles[y * W + x] << (0 if x % 2 else 4)
+        rows += bytes(row)
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in colours)
+    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + 64 + len(rows), 0, 0, 14 + 40 + 64)
+    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 4, 0, len(rows), 0, 0, 16, 0)
+    with open(P("nibbles.bmp"), "wb") as f:
+        f.write(header + info + palette + rows)
+    nibble_ref = Image.new("RGB", (W, H))
+    nibble_ref.putdata([colours[n] for n in nibbles])
+
     cases = [  # source, saved name, Pillow mode expected, reference, exact
+        ("bilevel.bmp", "bilevel-out.png", "P", bilevel.convert("RGB"), True),
+        ("nibbles.bmp", "nibbles-out.png", "P", nibble_ref, True),
         ("rgb.bmp", "rgb-out.png", "RGB", rgb, True),
         ("rgba.bmp", "rgba-out.PNG", "RGBA", with_alpha(rgb), True),
         ("palette.bmp", "palette-out.png", "P", sources["palette.bmp"].convert("RGB"), True),

@@ -49,4 +49,13 @@ TEST(PictureFormat, AlphaIsAnyFourthByteNotZero) {
     EXPECT_FALSE(CarriesAlpha(pixels, 4));
 }
 
+TEST(PictureFormat, IndicesWidenFromTheTopOfEachByte) {
+    const uint8_t one[] = {0xA5, 0x80}, four[] = {0x1F, 0xE2};
+    uint8_t out[10];
+    WidenIndices(one, 1, out, 10);
+    EXPECT_EQ(std::string(out, out + 10), std::string("\1\0\1\0\0\1\0\1\1\0", 10));
+    WidenIndices(four, 4, out, 3);  // the fourth nibble is past the count
+    EXPECT_EQ(std::string(out, out + 3), std::string("\x1\xF\xE", 3));
+}
+
 }  // namespace
