@@ -29,7 +29,7 @@ using hostsim::ObjectId;
 
 constexpr size_t kCaptureVariable = 10;
 constexpr size_t kScaleVariable = 10, kScaleAmount = 52, kScaleInPixels = 94;
-constexpr PixelLayout kBgr{PixelFormat::Bgr24, 0, 0, 0};
+constexpr ResampleLayout kBgr{PixelFormat::Bgr24, 0, 0, 0};
 
 // A section's rows for the resampler, top row first.
 PixelRows RowsIn(const DIBSECTION& ds) {

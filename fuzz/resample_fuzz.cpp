@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Picture from{side[0], side[1], bpp, bottomUp}, to{side[2], side[3], bpp, bottomUp};
     const size_t pixelBytes = size - kHeaderBytes;
     for (size_t i = 0; i < from.bytes.size(); ++i) from.bytes[i] = p[i % pixelBytes];
-    const PixelLayout layout{format, red, green, blue};
+    const ResampleLayout layout{format, red, green, blue};
     if (!ResamplePixels(from.rows, to.rows, layout)) return 0;
 
     // Box and linear weights make each result channel a blend of source

@@ -49,7 +49,7 @@ static_assert(kMaxBitmapSidePx == kResampleMaxSidePx);
 
 // How the resampler reads a DIB section of 16, 24 or 32 bits; false for
 // palette pictures, whose indices cannot be averaged.
-bool ResampledLayout(const DIBSECTION& ds, PixelLayout* layout) {
+bool ResampledLayout(const DIBSECTION& ds, ResampleLayout* layout) {
     const bool masked = ds.dsBmih.biCompression == BI_BITFIELDS;
     switch (ds.dsBm.bmBitsPixel) {
         case 16:
@@ -84,7 +84,7 @@ PixelRows RowsOf(const DIBSECTION& ds) {
 // memory of both is read and written directly: GDI has no drawing pending on
 // a section it has just made, and under Wine none on any section, so no
 // flush is needed.
-[[nodiscard]] HBITMAP ResampleInFormat(HBITMAP source, const DIBSECTION& ds, const PixelLayout& layout,
+[[nodiscard]] HBITMAP ResampleInFormat(HBITMAP source, const DIBSECTION& ds, const ResampleLayout& layout,
                                        int widthPx, int heightPx) {
     UniqueDc from{sys().CreateCompatibleDC(nullptr)};
     if (!from) return nullptr;
@@ -129,7 +129,7 @@ HBITMAP StretchBitmap(HBITMAP source, int32_t widthPx, int32_t heightPx) {
     // A section describes itself in full, a device bitmap in a BITMAP record
     // only; no answer at all is a failure, not a reason to stretch coarsely.
     DIBSECTION ds;
-    PixelLayout layout;
+    ResampleLayout layout;
     const int described = sys().GetObjectA(source, sizeof ds, &ds);
     if (described == 0) return nullptr;
     if (described == static_cast<int>(sizeof ds) && ds.dsBm.bmBits && ResampledLayout(ds, &layout))

@@ -264,7 +264,7 @@ struct Channel {
 
 class Resampler {
 public:
-    Resampler(const PixelRows& from, const PixelRows& to, const PixelLayout& layout)
+    Resampler(const PixelRows& from, const PixelRows& to, const ResampleLayout& layout)
         : from_(from), to_(to), format_(layout.format),
           channels_(layout.format == PixelFormat::Bgrx32 || layout.format == PixelFormat::Bgra32 ? 4 : 3),
           masks_{layout.blueMask, layout.greenMask, layout.redMask} {}
@@ -445,7 +445,7 @@ bool Fits(const PixelRows& p) {
 
 }  // namespace
 
-bool ResamplePixels(const PixelRows& from, const PixelRows& to, const PixelLayout& layout) {
+bool ResamplePixels(const PixelRows& from, const PixelRows& to, const ResampleLayout& layout) {
     if (!Fits(from) || !Fits(to)) return false;
     Resampler r{from, to, layout};
     if (!r.Prepare()) return false;

@@ -19,7 +19,7 @@ enum class PixelFormat : uint8_t {
     Masked32,  // 4 bytes, channels at the masks; bits outside them become 0
 };
 
-struct PixelLayout {
+struct ResampleLayout {
     PixelFormat format;
     uint32_t redMask, greenMask, blueMask;  // Masked16 and Masked32 only: contiguous
 };
@@ -39,4 +39,4 @@ inline constexpr int32_t kResampleMaxSidePx = 32768;
 // `to` untouched, when a side is below 1 or above kResampleMaxSidePx, the
 // masks are not contiguous, or there is no memory for the weights and a few
 // rows.
-[[nodiscard]] bool ResamplePixels(const PixelRows& from, const PixelRows& to, const PixelLayout& layout);
+[[nodiscard]] bool ResamplePixels(const PixelRows& from, const PixelRows& to, const ResampleLayout& layout);

@@ -31,7 +31,7 @@ Stored Make(int w, int h, int bpp, bool bottomUp) {
 int main(int argc, char** argv) {
     if (argc != 7) return 2;
     const std::string name = argv[1];
-    PixelLayout layout{name == "bgr24"    ? PixelFormat::Bgr24
+    ResampleLayout layout{name == "bgr24"    ? PixelFormat::Bgr24
                        : name == "bgrx32" ? PixelFormat::Bgrx32
                        : name == "bgra32" ? PixelFormat::Bgra32
                                           : PixelFormat::Masked16,
