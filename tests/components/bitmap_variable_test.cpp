@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 
 namespace {
 
@@ -34,23 +31,9 @@ HostValue Poisoned(int16_t tag) {
     return v;
 }
 
-int32_t Payload(HBITMAP b) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(b)); }
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
-
-class BitmapVariable : public ::testing::Test {
+class BitmapVariable : public ComponentTest {
 protected:
-    void SetUp() override { host.LoadLinked({{"zqBitmapVariable", zqBitmapVariable}}); }
-    void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveGdiObjects(), 0) << "the plug-in kept GDI objects";
-        EXPECT_EQ(probe.LiveGlobals(), 0) << "the plug-in kept global memory";
-        EXPECT_TRUE(probe.Errors().empty()) << Joined(probe.Errors());
-    }
+    BitmapVariable() : ComponentTest({"zqBitmapVariable"}) {}
 
     Handle NewVariable() { return host.Create("zqBitmapVariable"); }
 
@@ -67,11 +50,8 @@ protected:
         EXPECT_EQ(value.tag, kTagInteger) << name;
         return IntegerPayload(&value);
     }
-    HBITMAP Held(Handle v) { return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(Read(v, "value")))); }
+    HBITMAP Held(Handle v) { return BitmapOf(Read(v, "value")); }
     int16_t Store(Handle v, HBITMAP b) { return Set(v, Name16{"value"}, Host::Integer(Payload(b))); }
-
-    PlatformProbe probe;  // first: it outlives the host and sees every release
-    hostsim::TestHost host;
 };
 
 TEST_F(BitmapVariable, NewVariableIsEmpty) {
@@ -135,7 +115,7 @@ TEST_F(BitmapVariable, NamesAreMatchedOverSixteenBytesWithoutCase) {
             EXPECT_EQ(value.tag, kTagInteger);
             const auto payload = static_cast<uint32_t>(IntegerPayload(&value));
             auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(payload));
-            if (probe.globals_.erase(block)) GlobalFree(block);  // "bitmap" hands over a block
+            if (probe.TakeBlock(block)) GlobalFree(block);  // "bitmap" hands over a block
         } else {
             EXPECT_EQ(value.tag, kTagAny);
         }
@@ -330,7 +310,7 @@ TEST_P(PackedBlock, HasTheLayoutAndThePixelsOfTheBitmap) {
         EXPECT_EQ(std::memcmp(p + 44, want.palette.data(), 4 * c.palette), 0) << "palette";
     }
     GlobalUnlock(block);
-    probe.globals_.erase(block);  // the caller owns it
+    probe.TakeBlock(block);  // the caller owns it
     GlobalFree(block);
 }
 
@@ -351,7 +331,7 @@ TEST_F(BitmapVariable, PackedBlockOfADeviceBitmapHasItsPixels) {
     const gdi::Dib want = gdi::ReadDib(Held(v));
     EXPECT_EQ(std::memcmp(p + offset, want.pixels.data(), want.pixels.size()), 0);
     GlobalUnlock(block);
-    probe.globals_.erase(block);
+    probe.TakeBlock(block);
     GlobalFree(block);
 }
 
@@ -421,7 +401,7 @@ TEST_F(BitmapVariable, LongLoopLeaksNothing) {
         ASSERT_EQ(host.Assign(keep, c), 0);
         const auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(Read(c, "bitmap"))));
         ASSERT_NE(block, nullptr);
-        probe.globals_.erase(block);
+        probe.TakeBlock(block);
         GlobalFree(block);
         host.Destroy(v);
         host.Destroy(c);
@@ -515,7 +495,7 @@ TEST_F(BitmapVariable, FailedPackedBlockGivesZeroAndLeavesNothing) {
             const auto payload = static_cast<uint32_t>(IntegerPayload(&value));
             auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(payload));
             ASSERT_NE(block, nullptr);
-            probe.globals_.erase(block);
+            probe.TakeBlock(block);
             GlobalFree(block);
         });
     EXPECT_EQ(Read(v, "width"), 4) << "reads never change the variable";

@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 
 namespace {
 
@@ -19,7 +16,7 @@ using hostsim::Handle;
 using hostsim::Host;
 
 constexpr uint32_t kEvent = 301;
-constexpr size_t kSourceField = 10;
+const size_t kSourceField = FieldOffset("zqDeleteFile", "fileName");
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -38,21 +35,21 @@ std::string Slashed(std::string s) {
     return s;
 }
 
-class DeleteFileComponent : public ::testing::Test {
+class DeleteFileComponent : public ComponentTest {
 protected:
+    DeleteFileComponent() : ComponentTest({"zqDeleteFile"}) {}
+
     void SetUp() override {
-        host.LoadLinked({{"zqDeleteFile", zqDeleteFile}});
+        ComponentTest::SetUp();
         char temp[MAX_PATH];
         ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
         folder = std::string(temp) + "zqdel" + std::to_string(GetCurrentProcessId()) + "\\";
         ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
         ASSERT_EQ(folder[1], ':') << "the temporary folder is on a drive";
         deleter = host.Create("zqDeleteFile");
-        probe.globals_.clear();  // the defaults block lives as long as the process
     }
     void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0);
+        ComponentTest::TearDown();
         for (const std::string& f : made) DeleteFileA(f.c_str());
         RemoveDirectoryA(folder.c_str());
     }
@@ -81,8 +78,6 @@ protected:
     }
     int16_t Fire(const HostValue* carried = nullptr) { return host.Deliver(deleter, kEvent, 0, carried); }
 
-    PlatformProbe probe;
-    hostsim::TestHost host;
     std::string folder;
     std::vector<std::string> made;
     Handle deleter = nullptr;

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 
 namespace {
 
@@ -24,20 +21,10 @@ constexpr uint8_t kBackground = 0xEE;
 uint8_t SurfaceByte(int x, int y) { return gdi::PatternByte(x, y, 5); }
 enum class Ref { Resolved, Unresolved, None };
 
-class DisplayCapture : public ::testing::Test {
+class DisplayCapture : public ComponentTest {
 protected:
-    void SetUp() override {
-        host.LoadLinked({{"zqDisplayBitmap", zqDisplayBitmap},
-                         {"zqCaptureBitmap", zqCaptureBitmap},
-                         {"zqBitmapVariable", zqBitmapVariable}});
-        for (const char* type : {"zqDisplayBitmap", "zqCaptureBitmap"}) host.CallTypeSlot(type, 0, kSlotClassInit);
-        probe.globals_.clear();  // the defaults blocks live as long as the process
-    }
-    void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0);
-        for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
-    }
+    DisplayCapture() : ComponentTest({"zqDisplayBitmap", "zqCaptureBitmap", "zqBitmapVariable"}) {}
+
     Element& NewElement(ElementRect rect, int width, int rows, bool bottomUp, bool patterned = false) {
         Element& el = host.ElementOf(host.NewElement({rect, width, rows, bottomUp}));
         el.Fill(kBackground);
@@ -46,26 +33,16 @@ protected:
         return el;
     }
     void Store(ObjectId variable, HBITMAP given) {
-        HostValue v = Host::Integer(static_cast<int32_t>(reinterpret_cast<uintptr_t>(given)));
+        HostValue v = Host::Integer(Payload(given));
         ASSERT_EQ(host.SetAttributeById(variable, "value", &v), 0);
         DeleteObject(given);
     }
-    int32_t Attribute(ObjectId id, const char* name) {
-        HostValue v = Host::Integer(0);
-        host.GetAttributeById(id, name, &v);
-        return IntegerPayload(&v);
-    }
-    HBITMAP Held(ObjectId v) { return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(Attribute(v, "value"))); }
     Handle NewModifier(const char* type, ObjectId element, ObjectId variable, Ref ref = Ref::Resolved) {
         Handle m = host.Create(type, element);
-        host.SetField(m, std::string(type) == "zqDisplayBitmap" ? 20 : 10,
-                      ref == Ref::None ? Host::Empty() : Host::Reference(variable));
+        host.SetField(m, FieldOffset(type, "bitmapVariable"), ref == Ref::None ? Host::Empty() : Host::Reference(variable));
         host.SetUnresolvable(variable, ref == Ref::Unresolved);
         return m;
     }
-
-    PlatformProbe probe;  // outlives the host, which releases through it
-    hostsim::TestHost host;
 };
 
 // The surface against a bitmap of pattern `salt` placed at `at` (its first

@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 
 namespace {
 
@@ -138,28 +135,15 @@ void ExpectNearest(const Element& el, const std::vector<uint8_t>& before, const 
         }
 }
 
-class DisplayColours : public ::testing::Test {
+class DisplayColours : public ComponentTest {
 protected:
-    void SetUp() override {
-        host.LoadLinked({{"zqDisplayBitmap", zqDisplayBitmap},
-                         {"zqCaptureBitmap", zqCaptureBitmap},
-                         {"zqBitmapVariable", zqBitmapVariable}});
-        for (const char* type : {"zqDisplayBitmap", "zqCaptureBitmap"}) host.CallTypeSlot(type, 0, kSlotClassInit);
-        probe.globals_.clear();  // the defaults blocks live as long as the process
-    }
-    void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0);
-        for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
-    }
+    DisplayColours() : ComponentTest({"zqDisplayBitmap", "zqCaptureBitmap", "zqBitmapVariable"}) {}
+
     // A display of `picture` (stored, then deleted) on a new element, shown once.
     Handle Show(Element& el, HBITMAP picture) {
-        const ObjectId variable = host.IdOf(host.Create("zqBitmapVariable"));
-        HostValue v = Host::Integer(static_cast<int32_t>(reinterpret_cast<uintptr_t>(picture)));
-        EXPECT_EQ(host.SetAttributeById(variable, "value", &v), 0);
-        DeleteObject(picture);
+        const ObjectId variable = NewPictureVariable(picture);
         Handle display = host.Create("zqDisplayBitmap", el.id());
-        host.SetField(display, 20, Host::Reference(variable));
+        host.SetField(display, FieldOffset("zqDisplayBitmap", "bitmapVariable"), Host::Reference(variable));
         EXPECT_EQ(host.Deliver(display, 301, 0), 0);
         return display;
     }
@@ -171,8 +155,6 @@ protected:
         return s;
     }
 
-    PlatformProbe probe;  // outlives the host, which releases through it
-    hostsim::TestHost host;
     std::mt19937 rng{17};
 };
 
@@ -264,9 +246,9 @@ TEST_F(DisplayColours, CaptureRemovesItsHookWhateverTheStatusAndLooksUpOnlyWithA
         SCOPED_TRACE(c.name);
         Element& el = host.ElementOf(host.NewElement({{3, 5, 18, 12}, 64, 64, false, {}}));
         Scramble(el);
-        const ObjectId variable = host.IdOf(host.Create("zqBitmapVariable"));
+        const ObjectId variable = NewBitmapVariable();
         Handle capture = host.Create("zqCaptureBitmap", el.id());
-        host.SetField(capture, 10, Host::Reference(variable));
+        host.SetField(capture, FieldOffset("zqCaptureBitmap", "bitmapVariable"), Host::Reference(variable));
         host.SetHookInstallStatus(c.status);
         const int lookups = host.Resolutions();
         if (c.noContext) {

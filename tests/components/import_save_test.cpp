@@ -105,7 +105,7 @@ TEST_F(ImportSaveTest, NamesCarriedByMessageData) {
     const HostValue reference = Host::Reference(name);
     host.Destroy(host.HandleOf(picture));
     const ObjectId second = NewBitmapVariable();
-    host.SetField(importer, kImportLayout.bitmapVariable, Host::Reference(second));
+    host.SetField(importer, FieldOffset("zqImportBitmap", "bitmapVariable"), Host::Reference(second));
     EXPECT_EQ(Fire(importer, &reference), 0);
     EXPECT_EQ(PictureOf(second), (Picture{6, 2}));
     EXPECT_EQ(TextOf(name), Portable(dir / "m.bmp"));

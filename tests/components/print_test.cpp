@@ -10,13 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
 #include "imaging/print_layout.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 #include "tests/support/x87_precision.h"
 
 namespace {
@@ -69,7 +66,7 @@ BOOL(WINAPI* probedStretchBlt)(HDC, int, int, int, int, HDC, int, int, int, int,
 HGLOBAL NewBlock(SIZE_T bytes, short orientation) {
     PlatformProbe& p = PlatformProbe::Current();
     HGLOBAL h = p.inner().GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    p.globals_.insert(h);
+    p.CountBlock(h);
     if (bytes >= sizeof(DEVMODEA)) {
         auto* dm = static_cast<DEVMODEA*>(GlobalLock(h));
         *dm = DEVMODEA{};
@@ -81,7 +78,7 @@ HGLOBAL NewBlock(SIZE_T bytes, short orientation) {
     return h;
 }
 void DropBlock(HGLOBAL& h) {
-    if (PlatformProbe::Current().globals_.erase(h)) PlatformProbe::Current().inner().GlobalFree(h);
+    if (PlatformProbe::Current().TakeBlock(h)) PlatformProbe::Current().inner().GlobalFree(h);
     h = nullptr;
 }
 int Step(const char* name, bool failable = true) {
@@ -108,7 +105,7 @@ BOOL WINAPI FakePrintDlg(LPPRINTDLGA pd) {
     if (printer.devModeBytes) pd->hDevMode = NewBlock(printer.devModeBytes, orientation);
     pd->hDevNames = NewBlock(64, 0);
     pd->hDC = PlatformProbe::Current().inner().CreateCompatibleDC(nullptr);
-    PlatformProbe::Current().dcs_.insert(pd->hDC);
+    PlatformProbe::Current().CountDc(pd->hDC);
     printer.dcs[pd->hDC] = {dialog ? printer.chosen : printer.page, orientation};
     if (dialog) printer.dialogDc = pd->hDC;
     return TRUE;
@@ -155,12 +152,12 @@ std::vector<std::string> Printed(bool landscape, bool dialog = false) {
 
 constexpr uint32_t kEvent = 301;
 
-class PrintBitmap : public ::testing::Test {
+class PrintBitmap : public ComponentTest {
 protected:
+    PrintBitmap() : ComponentTest({"zqPrintBitmap", "zqBitmapVariable"}) {}
+
     void SetUp() override {
-        host.LoadLinked({{"zqPrintBitmap", zqPrintBitmap}, {"zqBitmapVariable", zqBitmapVariable}});
-        host.CallTypeSlot("zqPrintBitmap", 0, kSlotClassInit);
-        probe.globals_.clear();  // the defaults block lives as long as the process
+        ComponentTest::SetUp();
         printer = FakePrinter{};
         Platform& t = probe.table();
         probedStretchBlt = t.StretchBlt;
@@ -175,45 +172,24 @@ protected:
         t.AbortDoc = FakeAbortDoc;
         t.GetActiveWindow = []() WINAPI -> HWND { return kActiveWindow; };
     }
-    void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0);
-        for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
-    }
 
     // A bitmap variable holding a w x h picture (empty for 0).
-    ObjectId NewVariable(int w, int h) {
-        const ObjectId v = host.IdOf(host.Create("zqBitmapVariable"));
-        if (w) {
-            HBITMAP source = gdi::MakeDibSection(24, w, h);
-            HostValue value = Host::Integer(static_cast<int32_t>(reinterpret_cast<uintptr_t>(source)));
-            EXPECT_EQ(host.SetAttributeById(v, "value", &value), 0);
-            DeleteObject(source);
-        }
-        return v;
-    }
-    HGDIOBJ Held(ObjectId variable) {
-        HostValue v = Host::Integer(0);
-        host.GetAttributeById(variable, "value", &v);
-        return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&v))));
-    }
+    ObjectId NewVariable(int w, int h) { return NewPictureVariable(w ? gdi::MakeDibSection(24, w, h) : nullptr); }
     Handle NewPrinter(ObjectId variable, bool dialog, bool fit, int32_t orientation, int32_t placement,
                       const HostValue& x = Host::Empty(), const HostValue& y = Host::Empty()) {
+        const auto at = [](const char* field) { return FieldOffset("zqPrintBitmap", field); };
         Handle p = host.Create("zqPrintBitmap");
-        host.SetField(p, 10, variable ? Host::Reference(variable) : Host::Empty());
-        StoreAt(p, 52, BooleanValue{kTagBoolean, static_cast<int16_t>(dialog ? 7 : 0)});
-        StoreAt(p, 56, BooleanValue{kTagBoolean, static_cast<int16_t>(fit ? 1 : 0)});
-        StoreAt(p, 60, IntegerValue{kTagInteger, orientation});
-        StoreAt(p, 66, IntegerValue{kTagInteger, placement});
-        host.SetField(p, 72, x);
-        host.SetField(p, 114, y);
+        host.SetField(p, at("bitmapVariable"), variable ? Host::Reference(variable) : Host::Empty());
+        StoreAt(p, at("showDialog"), BooleanValue{kTagBoolean, static_cast<int16_t>(dialog ? 7 : 0)});
+        StoreAt(p, at("fitToPage"), BooleanValue{kTagBoolean, static_cast<int16_t>(fit ? 1 : 0)});
+        StoreAt(p, at("orientation"), IntegerValue{kTagInteger, orientation});
+        StoreAt(p, at("placement"), IntegerValue{kTagInteger, placement});
+        host.SetField(p, at("positionX"), x);
+        host.SetField(p, at("positionY"), y);
         return p;
     }
     // What a run may hold: contexts and global blocks (the variables keep their bitmaps).
-    int Kept() const { return probe.LiveDcs() + static_cast<int>(probe.screenDcs_.size()) + probe.LiveGlobals(); }
-
-    PlatformProbe probe;  // outlives the host, which releases through it
-    hostsim::TestHost host;
+    int Kept() const { return probe.LiveDcs() + probe.LiveScreenDcs() + probe.LiveGlobals(); }
 };
 
 TEST_F(PrintBitmap, OrientationPlacementAndSizeOnThePage) {

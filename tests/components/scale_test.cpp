@@ -10,13 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "components/modifiers.h"
-#include "framework/host_value.h"
-#include "hostsim/testing.h"
 #include "imaging/resample.h"
 #include "tests/components/gdi_util.h"
+#include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
-#include "tests/support/platform_probe.h"
 #include "tests/support/x87_precision.h"
 
 namespace {
@@ -27,9 +24,9 @@ using hostsim::ObjectId;
 
 constexpr uint32_t kEvent = 301;
 constexpr int32_t kPercent = 0, kPixels = 1;
-constexpr size_t kBitmapVariableField = 10, kAmountField = 52, kInPixelsField = 94;
-
-int32_t Payload(HGDIOBJ h) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(h)); }
+const size_t kBitmapVariableField = FieldOffset("zqScaleBitmap", "bitmapVariable");
+const size_t kAmountField = FieldOffset("zqScaleBitmap", "amount");
+const size_t kInPixelsField = FieldOffset("zqScaleBitmap", "inPixels");
 
 // Every pixel as 0x00RRGGBB, whatever the depth, rows bottom-up.
 std::vector<uint32_t> Colours(HBITMAP b) {
@@ -43,40 +40,16 @@ std::vector<uint32_t> Colours(HBITMAP b) {
     return px;
 }
 
-class ScaleBitmap : public ::testing::Test {
+class ScaleBitmap : public ComponentTest {
 protected:
-    void SetUp() override {
-        host.LoadLinked({{"zqScaleBitmap", zqScaleBitmap}, {"zqBitmapVariable", zqBitmapVariable}});
-        host.CallTypeSlot("zqScaleBitmap", 0, kSlotClassInit);
-        probe.globals_.clear();  // the defaults block lives as long as the process
-    }
-    void TearDown() override {
-        host.Teardown();
-        EXPECT_EQ(probe.LiveHandles(), 0);
-        for (const std::string& e : probe.Errors()) ADD_FAILURE() << "platform: " << e;
-    }
+    ScaleBitmap() : ComponentTest({"zqScaleBitmap", "zqBitmapVariable"}) {}
 
-    // A bitmap variable holding a copy of `source`, which is deleted; empty for null.
-    ObjectId NewVariable(HBITMAP source) {
-        const ObjectId v = host.IdOf(host.Create("zqBitmapVariable"));
-        HostValue value = Host::Integer(Payload(source));
-        if (source) {
-            EXPECT_EQ(host.SetAttributeById(v, "value", &value), 0);
-            DeleteObject(source);
-        }
-        return v;
-    }
     Handle NewScaler(ObjectId variable, const HostValue& amount, int32_t inPixels) {
         Handle s = host.Create("zqScaleBitmap");
         host.SetField(s, kBitmapVariableField, variable ? Host::Reference(variable) : Host::Empty());
         host.SetField(s, kAmountField, amount);
         StoreAt(s, kInPixelsField, IntegerValue{kTagInteger, inPixels});
         return s;
-    }
-    HBITMAP Held(ObjectId variable) {
-        HostValue v = Host::Integer(0);
-        host.GetAttributeById(variable, "value", &v);
-        return reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(static_cast<uint32_t>(IntegerPayload(&v))));
     }
     std::pair<int, int> SizeOf(ObjectId variable) {
         const BITMAP bm = gdi::RecordOf(Held(variable));
@@ -97,9 +70,6 @@ protected:
         EXPECT_EQ(probe.LiveDcs(), 0);
         EXPECT_EQ(probe.LiveBitmaps(), bitmaps) << "the variable's bitmap replaced, the action's deleted";
     }
-
-    PlatformProbe probe;  // outlives the host, which releases through it
-    hostsim::TestHost host;
 };
 
 struct SizeCase {
@@ -137,7 +107,7 @@ TEST_F(ScaleBitmap, NewSizeFromTheAmount) {
     };
     for (const SizeCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        const ObjectId v = NewVariable(gdi::MakeDibSection(8, c.fromW, c.fromH));
+        const ObjectId v = NewPictureVariable(gdi::MakeDibSection(8, c.fromW, c.fromH));
         Expect(NewScaler(v, c.amount, c.inPixels), v, c.toW, c.toH);
     }
 }
@@ -153,14 +123,14 @@ TEST_F(ScaleBitmap, PercentSizeDoesNotDependOnTheX87Precision) {
         for (const auto& c : kCases) {
             SCOPED_TRACE(std::to_string(precision == _PC_64 ? 64 : 53) + " bits: " + std::to_string(c.fromW) +
                          " px at " + std::to_string(c.percent) + "%");
-            const ObjectId v = NewVariable(gdi::MakeDibSection(8, c.fromW, 1));
+            const ObjectId v = NewPictureVariable(gdi::MakeDibSection(8, c.fromW, 1));
             Expect(NewScaler(v, Host::Float(c.percent), kPercent), v, c.toW, 1);
         }
     }
 }
 
 TEST_F(ScaleBitmap, AmountFromTheMessageOrAVariableIsReadAtEachMessage) {
-    const ObjectId picture = NewVariable(gdi::MakeDibSection(24, 200, 100));
+    const ObjectId picture = NewPictureVariable(gdi::MakeDibSection(24, 200, 100));
     const ObjectId number = host.NewIntegerVariable(50);
     Handle byMessage = NewScaler(picture, Host::MessageData(), kPercent);
     Handle byVariable = NewScaler(picture, Host::Reference(number), kPercent);
@@ -178,13 +148,13 @@ TEST_F(ScaleBitmap, AmountFromTheMessageOrAVariableIsReadAtEachMessage) {
 
 TEST_F(ScaleBitmap, NothingChangesWithoutTheEventOrAPicture) {
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    const ObjectId picture = NewVariable(gdi::MakeDibSection(8, 10, 10));
+    const ObjectId picture = NewPictureVariable(gdi::MakeDibSection(8, 10, 10));
     const ObjectId notABitmap = host.NewIntegerVariable(Payload(brush));
-    const ObjectId unresolvable = NewVariable(gdi::MakeDibSection(8, 10, 10));
+    const ObjectId unresolvable = NewPictureVariable(gdi::MakeDibSection(8, 10, 10));
     host.SetUnresolvable(unresolvable);
     Expect(NewScaler(picture, Host::Integer(50), kPercent), picture, 0, 0, nullptr, kEvent + 1);
     Expect(NewScaler(picture, Host::Integer(50), kPercent), picture, 0, 0, nullptr, kEvent, 7);
-    const ObjectId empty = NewVariable(nullptr);
+    const ObjectId empty = NewPictureVariable(nullptr);
     Expect(NewScaler(empty, Host::Integer(50), kPercent), empty, 0, 0);
     Expect(NewScaler(0, Host::Integer(50), kPercent), picture, 0, 0);
     Expect(NewScaler(unresolvable, Host::Integer(50), kPercent), unresolvable, 0, 0);
@@ -218,7 +188,7 @@ TEST_F(ScaleBitmap, KeepsTheFormatOfThePicture) {
         DIBSECTION want{};
         GetObjectA(source, sizeof want, &want);
         const auto colours = s.section ? gdi::SectionColours(source) : std::vector<RGBQUAD>{};
-        const ObjectId v = NewVariable(source);
+        const ObjectId v = NewPictureVariable(source);
         Expect(NewScaler(v, Host::Point(300, 50), kPercent), v, want.dsBm.bmWidth * 3, want.dsBm.bmHeight / 2);
         DIBSECTION got{};
         const int bytes = GetObjectA(Held(v), sizeof got, &got);
@@ -252,7 +222,7 @@ TEST_F(ScaleBitmap, StretchesPalettePicturesPixelForPixel) {
         SelectObject(to, oldTo);
         DeleteDC(from);
         DeleteDC(to);
-        const ObjectId v = NewVariable(source);
+        const ObjectId v = NewPictureVariable(source);
         Expect(NewScaler(v, Host::Point(c.toW, c.toH), kPixels), v, c.toW, c.toH);
         EXPECT_EQ(gdi::ReadDib(Held(v)).pixels, gdi::ReadDib(want).pixels);
         DeleteObject(want);
@@ -286,7 +256,7 @@ TEST_F(ScaleBitmap, ResamplesTrueColourPictures) {
         };
         ASSERT_TRUE(ResamplePixels(rows(from, c.fromW, c.fromH), rows(want, c.toW, c.toH),
                                    {c.bits == 32 ? PixelFormat::Bgra32 : PixelFormat::Bgrx32, 0, 0, 0}));
-        const ObjectId v = NewVariable(source);
+        const ObjectId v = NewPictureVariable(source);
         Expect(NewScaler(v, Host::Point(c.toW, c.toH), kPixels), v, c.toW, c.toH);
         const std::vector<uint32_t> got = Colours(Held(v));
         ASSERT_EQ(got.size(), want.size());
@@ -311,7 +281,7 @@ TEST_F(ScaleBitmap, FailedPlatformCallsNeverHalfScale) {
         ForEachFailingCall(
             probe,
             [&] {
-                v = NewVariable(gdi::MakeDibSection(bits, 20, 10));
+                v = NewPictureVariable(gdi::MakeDibSection(bits, 20, 10));
                 scaler = NewScaler(v, Host::Integer(50), kPercent);
                 before = Held(v);
             },

@@ -60,7 +60,7 @@ TEST_F(LifecycleEdges, ConstructBeforeClassInitMakesTheDefaultsItself) {
     EXPECT_NE(state.defaults, nullptr);
     EXPECT_EQ(probe.LockedGlobals(), 0) << "the defaults block is unlocked before the slot returns";
     EXPECT_EQ(probe.LiveGlobals(), 1) << "made once, kept for the process";
-    probe.globals_.clear();
+    probe.ForgetGlobals();
 }
 
 TEST_F(LifecycleEdges, NoMemoryForTheDefaultsStillConstructsDefaults) {

@@ -243,7 +243,7 @@ private:
     Sample Take() const {
         return {sent_,
                 probe_.LiveDcs() + probe_.LiveBitmaps(),
-                static_cast<int>(probe_.screenDcs_.size()),
+                probe_.LiveScreenDcs(),
                 host_.LiveBlocks(),
                 probe_.LiveGlobals(),
                 probe_.OpenFiles(),

@@ -35,7 +35,7 @@ Loaded Load(const std::vector<uint8_t>& file) {
         out.bitCount = bm.bmBitsPixel;
         out.pixels = Pixels(b);
         DeleteObject(b);
-        probe.bitmaps_.erase(b);
+        probe.TakeBitmap(b);
     }
     EXPECT_EQ(probe.LiveHandles(), 0);
     EXPECT_TRUE(probe.Errors().empty());
@@ -355,7 +355,7 @@ TEST(BmpReader, EveryFailureReleasesEverything) {
                 if (!run.fired) {
                     EXPECT_EQ(r, BmpStatus::Ok);
                     DeleteObject(b);
-                    probe.bitmaps_.erase(b);
+                    probe.TakeBitmap(b);
                     return;
                 }
                 // The platform's failure, never blamed on the file.

@@ -71,7 +71,7 @@ TEST(BmpWriter, WritesTheFileLayoutAtEveryDepth) {
         EXPECT_EQ(rows, SectionBytes(b));
 
         DeleteObject(b);
-        probe.bitmaps_.erase(b);
+        probe.TakeBitmap(b);
         EXPECT_EQ(probe.LiveHandles(), 0);
         DeleteFileA(path.c_str());
     }
@@ -161,7 +161,7 @@ TEST(BmpWriter, MissingDirectoryFailsAndCreatesNothing) {
     EXPECT_EQ(SaveBmpFile(path.c_str(), b), 0);
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteObject(b);
-    probe.bitmaps_.erase(b);
+    probe.TakeBitmap(b);
     EXPECT_EQ(probe.LiveHandles(), 0);
 }
 
@@ -249,7 +249,7 @@ TEST(BmpWriter, FilesReadBackExactly) {
         EXPECT_EQ(SectionBytes(back), SectionBytes(b));
         EXPECT_EQ(Pixels(back), Pixels(b));
         DeleteObject(back);
-        probe.bitmaps_.erase(back);
+        probe.TakeBitmap(back);
         EXPECT_EQ(probe.LiveHandles(), 0);
         DeleteObject(b);
         DeleteFileA(path.c_str());

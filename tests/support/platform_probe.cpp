@@ -1,7 +1,20 @@
 #include "tests/support/platform_probe.h"
 
 #include <cstdio>
+#include <map>
+#include <set>
 #include <stdexcept>
+
+struct ProbeHeld {
+    std::set<HDC> dcs, screenDcs;
+    std::set<HGDIOBJ> bitmaps;
+    std::map<HDC, HGDIOBJ> selected;
+    std::set<HGLOBAL> globals;
+    std::map<HGLOBAL, int> locks;
+    std::set<HFILE> files;
+    std::multiset<IUnknown*> comObjects;
+    int apartments = 0;
+};
 
 namespace {
 
@@ -20,18 +33,18 @@ std::string Hex(const void* h) {
 HGLOBAL WINAPI WGlobalAlloc(UINT flags, SIZE_T n) {
     if (P().ShouldFail("GlobalAlloc")) return nullptr;
     HGLOBAL h = In().GlobalAlloc(flags, n);
-    if (h) P().globals_.insert(h);
+    if (h) P().held().globals.insert(h);
     return h;
 }
 LPVOID WINAPI WGlobalLock(HGLOBAL h) {
     if (P().ShouldFail("GlobalLock")) return nullptr;
     LPVOID p = In().GlobalLock(h);
-    if (p) ++P().locks_[h];
+    if (p) ++P().held().locks[h];
     return p;
 }
 BOOL WINAPI WGlobalUnlock(HGLOBAL h) {
-    auto it = P().locks_.find(h);
-    if (it != P().locks_.end() && it->second > 0) --it->second;
+    auto it = P().held().locks.find(h);
+    if (it != P().held().locks.end() && it->second > 0) --it->second;
     return In().GlobalUnlock(h);
 }
 SIZE_T WINAPI WGlobalSize(HGLOBAL h) {
@@ -39,8 +52,8 @@ SIZE_T WINAPI WGlobalSize(HGLOBAL h) {
     return In().GlobalSize(h);
 }
 HGLOBAL WINAPI WGlobalFree(HGLOBAL h) {
-    if (!P().globals_.erase(h)) P().Error("GlobalFree of a block not allocated here: " + Hex(h));
-    P().locks_.erase(h);
+    if (!P().held().globals.erase(h)) P().Error("GlobalFree of a block not allocated here: " + Hex(h));
+    P().held().locks.erase(h);
     return In().GlobalFree(h);
 }
 
@@ -48,13 +61,13 @@ HGLOBAL WINAPI WGlobalFree(HGLOBAL h) {
 HFILE WINAPI WOpen(LPCSTR path, int mode) {
     if (P().ShouldFail("_lopen")) return HFILE_ERROR;
     HFILE f = In()._lopen(path, mode);
-    if (f != HFILE_ERROR) P().files_.insert(f);
+    if (f != HFILE_ERROR) P().held().files.insert(f);
     return f;
 }
 HFILE WINAPI WCreat(LPCSTR path, int attr) {
     if (P().ShouldFail("_lcreat")) return HFILE_ERROR;
     HFILE f = In()._lcreat(path, attr);
-    if (f != HFILE_ERROR) P().files_.insert(f);
+    if (f != HFILE_ERROR) P().held().files.insert(f);
     return f;
 }
 UINT WINAPI WRead(HFILE f, LPVOID buf, UINT n) {
@@ -77,7 +90,7 @@ LONG WINAPI WSeek(HFILE f, LONG offset, int origin) {
     return In()._llseek(f, offset, origin);
 }
 HFILE WINAPI WClose(HFILE f) {
-    if (!P().files_.erase(f)) P().Error("_lclose of a file not opened here");
+    if (!P().held().files.erase(f)) P().Error("_lclose of a file not opened here");
     return In()._lclose(f);
 }
 DWORD WINAPI WFileAttributes(LPCSTR path) {
@@ -97,13 +110,13 @@ int WINAPI WGetObject(HANDLE h, int n, LPVOID out) {
 HDC WINAPI WCreateDC(HDC dc) {
     if (P().ShouldFail("CreateCompatibleDC")) return nullptr;
     HDC made = In().CreateCompatibleDC(dc);
-    if (made) P().dcs_.insert(made);
+    if (made) P().held().dcs.insert(made);
     return made;
 }
 HBITMAP WINAPI WCreateBitmap(HDC dc, int w, int h) {
     if (P().ShouldFail("CreateCompatibleBitmap")) return nullptr;
     HBITMAP b = In().CreateCompatibleBitmap(dc, w, h);
-    if (b) P().bitmaps_.insert(b);
+    if (b) P().held().bitmaps.insert(b);
     return b;
 }
 HBITMAP WINAPI WCreateDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
@@ -112,13 +125,13 @@ HBITMAP WINAPI WCreateDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bit
         return nullptr;
     }
     HBITMAP b = In().CreateDIBSection(dc, info, usage, bits, section, offset);
-    if (b) P().bitmaps_.insert(b);
+    if (b) P().held().bitmaps.insert(b);
     return b;
 }
 HGDIOBJ WINAPI WSelect(HDC dc, HGDIOBJ obj) {
     if (P().ShouldFail("SelectObject")) return nullptr;
     HGDIOBJ old = In().SelectObject(dc, obj);
-    if (old && GetObjectType(obj) == OBJ_BITMAP) P().selected_[dc] = obj;
+    if (old && GetObjectType(obj) == OBJ_BITMAP) P().held().selected[dc] = obj;
     return old;
 }
 BOOL WINAPI WBitBlt(HDC d, int x, int y, int w, int h, HDC s, int sx, int sy, DWORD rop) {
@@ -154,14 +167,14 @@ LONG WINAPI WSetBitmapBits(HBITMAP b, DWORD n, const VOID* bits) {
     return In().SetBitmapBits(b, n, bits);
 }
 BOOL WINAPI WDeleteDC(HDC dc) {
-    if (!P().dcs_.erase(dc)) P().Error("DeleteDC of a context not made here: " + Hex(dc));
-    P().selected_.erase(dc);
+    if (!P().held().dcs.erase(dc)) P().Error("DeleteDC of a context not made here: " + Hex(dc));
+    P().held().selected.erase(dc);
     return In().DeleteDC(dc);
 }
 BOOL WINAPI WDeleteObject(HGDIOBJ obj) {
-    for (auto& [dc, chosen] : P().selected_)
+    for (auto& [dc, chosen] : P().held().selected)
         if (chosen == obj) P().Error("DeleteObject of a bitmap still selected: " + Hex(obj));
-    if (!P().bitmaps_.erase(obj)) P().Error("DeleteObject of an object not made here: " + Hex(obj));
+    if (!P().held().bitmaps.erase(obj)) P().Error("DeleteObject of an object not made here: " + Hex(obj));
     return In().DeleteObject(obj);
 }
 
@@ -187,11 +200,11 @@ int WINAPI WEndPage(HDC dc) {
 HDC WINAPI WGetDC(HWND w) {
     if (P().ShouldFail("GetDC")) return nullptr;
     HDC dc = In().GetDC(w);
-    if (dc) P().screenDcs_.insert(dc);
+    if (dc) P().held().screenDcs.insert(dc);
     return dc;
 }
 int WINAPI WReleaseDC(HWND w, HDC dc) {
-    if (!P().screenDcs_.erase(dc)) P().Error("ReleaseDC of a context not got here");
+    if (!P().held().screenDcs.erase(dc)) P().Error("ReleaseDC of a context not got here");
     return In().ReleaseDC(w, dc);
 }
 
@@ -203,19 +216,19 @@ int WINAPI WWiden(UINT page, DWORD flags, LPCCH text, int n, LPWSTR wide, int ca
 HRESULT WINAPI WCoInitializeEx(LPVOID reserved, DWORD mode) {
     if (P().ShouldFail("CoInitializeEx")) return CO_E_NOTINITIALIZED;  // as without OLE32
     const HRESULT r = In().CoInitializeEx(reserved, mode);
-    if (r == S_OK || r == S_FALSE) ++P().apartments_;
+    if (r == S_OK || r == S_FALSE) ++P().held().apartments;
     return r;
 }
 void WINAPI WCoUninitialize() {
-    if (P().apartments_ == 0) P().Error("CoUninitialize without a CoInitializeEx of ours");
-    if (!P().comObjects_.empty()) P().Error("CoUninitialize with codec objects still alive");
-    --P().apartments_;
+    if (P().held().apartments == 0) P().Error("CoUninitialize without a CoInitializeEx of ours");
+    if (!P().held().comObjects.empty()) P().Error("CoUninitialize with codec objects still alive");
+    --P().held().apartments;
     In().CoUninitialize();
 }
 // A COM object that a call gave the plug-in, counted until released.
 template <class Interface>
 HRESULT Made(HRESULT r, Interface** out) {
-    if (SUCCEEDED(r) && out && *out) P().comObjects_.insert(*out);
+    if (SUCCEEDED(r) && out && *out) P().held().comObjects.insert(*out);
     return r;
 }
 HRESULT WINAPI WCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
@@ -223,9 +236,9 @@ HRESULT WINAPI WCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context,
     return Made(In().CoCreateInstance(clsid, outer, context, iid, out), reinterpret_cast<IUnknown**>(out));
 }
 ULONG WComRelease(IUnknown* o) {
-    auto it = P().comObjects_.find(o);
-    if (it == P().comObjects_.end()) P().Error("Release of a codec object not made here: " + Hex(o));
-    else P().comObjects_.erase(it);
+    auto it = P().held().comObjects.find(o);
+    if (it == P().held().comObjects.end()) P().Error("Release of a codec object not made here: " + Hex(o));
+    else P().held().comObjects.erase(it);
     return In().ComRelease(o);
 }
 // Each codec method fails as the codecs do, with E_FAIL; a method that makes
@@ -286,11 +299,11 @@ BOOL WINAPI WPrintDlg(LPPRINTDLGA pd) {
     BOOL ok = In().PrintDlgA(pd);
     if (ok) {
         // The dialog may replace the blocks it was given.
-        if (mode && mode != pd->hDevMode) P().globals_.erase(mode);
-        if (names && names != pd->hDevNames) P().globals_.erase(names);
-        if (pd->hDevMode) P().globals_.insert(pd->hDevMode);
-        if (pd->hDevNames) P().globals_.insert(pd->hDevNames);
-        if (pd->hDC) P().dcs_.insert(pd->hDC);
+        if (mode && mode != pd->hDevMode) P().held().globals.erase(mode);
+        if (names && names != pd->hDevNames) P().held().globals.erase(names);
+        if (pd->hDevMode) P().held().globals.insert(pd->hDevMode);
+        if (pd->hDevNames) P().held().globals.insert(pd->hDevNames);
+        if (pd->hDC) P().held().dcs.insert(pd->hDC);
     }
     return ok;
 }
@@ -302,7 +315,7 @@ PlatformProbe& PlatformProbe::Current() {
     return *probe;
 }
 
-PlatformProbe::PlatformProbe() : inner_(sys()), table_(sys()) {
+PlatformProbe::PlatformProbe() : held_(std::make_unique<ProbeHeld>()), inner_(sys()), table_(sys()) {
     if (probe) throw std::logic_error("one PlatformProbe at a time");
     probe = this;
     table_.GlobalAlloc = WGlobalAlloc;
@@ -397,7 +410,21 @@ bool PlatformProbe::ShouldFail(const char* name) {
 
 int PlatformProbe::LockedGlobals() const {
     int n = 0;
-    for (auto& [h, count] : locks_)
-        if (count > 0 && globals_.count(h)) ++n;
+    for (auto& [h, count] : held_->locks)
+        if (count > 0 && held_->globals.count(h)) ++n;
     return n;
 }
+
+int PlatformProbe::LiveDcs() const { return static_cast<int>(held_->dcs.size()); }
+int PlatformProbe::LiveScreenDcs() const { return static_cast<int>(held_->screenDcs.size()); }
+int PlatformProbe::LiveBitmaps() const { return static_cast<int>(held_->bitmaps.size()); }
+int PlatformProbe::LiveGlobals() const { return static_cast<int>(held_->globals.size()); }
+int PlatformProbe::OpenFiles() const { return static_cast<int>(held_->files.size()); }
+int PlatformProbe::LiveComObjects() const { return static_cast<int>(held_->comObjects.size()); }
+int PlatformProbe::Apartments() const { return held_->apartments; }
+
+void PlatformProbe::ForgetGlobals() { held_->globals.clear(); }
+bool PlatformProbe::TakeBlock(HGLOBAL block) { return held_->globals.erase(block) != 0; }
+bool PlatformProbe::TakeBitmap(HGDIOBJ bitmap) { return held_->bitmaps.erase(bitmap) != 0; }
+void PlatformProbe::CountBlock(HGLOBAL block) { held_->globals.insert(block); }
+void PlatformProbe::CountDc(HDC dc) { held_->dcs.insert(dc); }

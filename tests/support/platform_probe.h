@@ -2,12 +2,13 @@
 // Test support: wraps the platform table in force to count what the plug-in
 // holds (device contexts, bitmaps, global blocks, open files, screen DCs) and
 // to make the Nth failable call fail. One probe at a time.
-#include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+
+struct ProbeHeld;  // what the plug-in holds, counted by the wrappers
 
 class PlatformProbe {
 public:
@@ -27,14 +28,15 @@ public:
     const std::string& FailedCall() const { return failedName_; }
     int Calls() const { return calls_; }  // failable calls since FailCall
 
-    int LiveDcs() const { return static_cast<int>(dcs_.size()); }
-    int LiveBitmaps() const { return static_cast<int>(bitmaps_.size()); }
-    int LiveGdiObjects() const { return LiveDcs() + LiveBitmaps() + static_cast<int>(screenDcs_.size()); }
-    int LiveGlobals() const { return static_cast<int>(globals_.size()); }
+    int LiveDcs() const;
+    int LiveScreenDcs() const;
+    int LiveBitmaps() const;
+    int LiveGdiObjects() const { return LiveDcs() + LiveBitmaps() + LiveScreenDcs(); }
+    int LiveGlobals() const;
     int LockedGlobals() const;
-    int OpenFiles() const { return static_cast<int>(files_.size()); }
-    int LiveComObjects() const { return static_cast<int>(comObjects_.size()); }
-    int Apartments() const { return apartments_; }  // entered and not yet left
+    int OpenFiles() const;
+    int LiveComObjects() const;
+    int Apartments() const;  // entered and not yet left
     // Everything the plug-in holds: 0 after any action that keeps nothing.
     int LiveHandles() const { return LiveGdiObjects() + LiveGlobals() + OpenFiles() + LiveComObjects() + Apartments(); }
     // Misuse seen: a bitmap deleted while selected (Windows refuses and leaks
@@ -47,21 +49,24 @@ public:
     // The table the probe wraps, for calls a replaced entry passes on to.
     const Platform& inner() const { return inner_; }
 
+    // Handing over: the global blocks held now live as long as the process
+    // (the types' defaults) and count no more; the test takes a block or a
+    // bitmap the plug-in handed to its caller (false when it was not counted);
+    // a fake platform entry counts what it made in the plug-in's name.
+    void ForgetGlobals();
+    bool TakeBlock(HGLOBAL block);
+    bool TakeBitmap(HGDIOBJ bitmap);
+    void CountBlock(HGLOBAL block);
+    void CountDc(HDC dc);
+
     // Used by the wrappers.
     static PlatformProbe& Current();
     bool ShouldFail(const char* name);
     void Error(std::string what) { errors_.push_back(std::move(what)); }
-
-    std::set<HDC> dcs_, screenDcs_;
-    std::set<HGDIOBJ> bitmaps_;
-    std::map<HDC, HGDIOBJ> selected_;
-    std::set<HGLOBAL> globals_;
-    std::map<HGLOBAL, int> locks_;
-    std::set<HFILE> files_;
-    std::multiset<IUnknown*> comObjects_;
-    int apartments_ = 0;
+    ProbeHeld& held() { return *held_; }  // complete only inside the probe
 
 private:
+    std::unique_ptr<ProbeHeld> held_;
     Platform inner_;
     Platform table_;
     ScopedPlatform* scope_ = nullptr;
