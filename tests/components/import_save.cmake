@@ -7,5 +7,4 @@ zq_add_test(import_save_test
         ${CMAKE_CURRENT_LIST_DIR}/import_save_dialog_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/codec_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/dialog_driver.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/import_save_support.cpp
     LIBS zq_hostsim)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/components/import_save_support.h"
+#include "tests/support/files.h"
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
 

@@ -19,12 +19,10 @@
 #include "framework/host_value.h"
 #include "hostsim/host.h"
 #include "tests/components/gdi_util.h"
-#include "tests/components/import_save_support.h"
+#include "tests/support/files.h"
 #include "tests/hardening/contained_seam.h"
+#include "tests/support/components.h"
 #include "tests/support/platform_probe.h"
-
-// Parameters print as their names.
-void PrintTo(const Component& c, std::ostream* out) { *out << c.name; }
 
 namespace {
 
@@ -37,14 +35,7 @@ constexpr size_t kFailuresShown = 30;
 constexpr ElementRect kHome{4, 4, 28, 20};  // where each case starts: 24 x 16, the picture's size
 
 // A 96 x 64 surface with the element at home.
-hostsim::ElementSetup Surface(bool bottomUp) {
-    hostsim::ElementSetup setup;
-    setup.rect = kHome;
-    setup.surfaceWidth = 96;
-    setup.surfaceRows = 64;
-    setup.bottomUp = bottomUp;
-    return setup;
-}
+hostsim::ElementSetup Surface(bool bottomUp) { return {kHome, 96, 64, bottomUp, {}}; }
 
 enum class Tamper {
     None,
@@ -61,20 +52,6 @@ struct Hostile {
     bool IsString() const { return value.tag == kTagString; }
 };
 
-// A string value over `text`, which the host copies.
-HostValue StringOver(const std::string& text) {
-    HostValue v{};
-    StoreAt(&v, 0, StringValue{kTagString, kNoOwner, static_cast<uint32_t>(text.size() + 1),
-                                static_cast<uint32_t>(text.size()), const_cast<char*>(text.c_str())});
-    return v;
-}
-
-size_t OffsetOf(const ModifierType& type, const char* field) {
-    for (const Field& f : type.fields)
-        if (std::strcmp(f.name, field) == 0) return f.offset;
-    ADD_FAILURE() << type.name << " has no field " << field;
-    return 0;
-}
 
 // Attribute names as the host passes them: 16 bytes and zeros behind.
 constexpr char kValueName[32] = "value";
@@ -357,13 +334,6 @@ TEST_P(HostileFields, EveryValueCarriedByAMessage) {
     Report(std::string(c.name) + ", messages");
 }
 
-std::vector<Component> Modifiers() {
-    std::vector<Component> out;
-    for (const Component& c : kComponents)
-        if (c.type) out.push_back(c);
-    return out;
-}
-
 INSTANTIATE_TEST_SUITE_P(Modifiers, HostileFields, ::testing::ValuesIn(Modifiers()),
                          [](const ::testing::TestParamInfo<Component>& info) { return std::string(info.param.name); });
 
@@ -475,7 +445,7 @@ TEST_F(HostileHost, DrawingHooksOnHostileRectanglesAndSurfaces) {
                     DeleteObject(sized);
                 }
                 const Handle m = host_.Create(c.name, surface);
-                host_.SetField(m, OffsetOf(*c.type, "bitmapVariable"), Host::Reference(ids_.picture));
+                host_.SetField(m, FieldOffset(*c.type, "bitmapVariable"), Host::Reference(ids_.picture));
                 el.SetRect(r.rect);
                 ExpectDefined(host_.Deliver(m, 301, 0), "the event");  // the capture draws in here
                 el.SetRect(r.rect);  // the display sized the element to its picture
@@ -501,7 +471,7 @@ TEST_F(HostileHost, DrawingHooksOnHostileRectanglesAndSurfaces) {
             for (const auto& s : kSurfaces) {
                 const Held before = Reset(std::string(c.name) + (bottomUp ? ", bottom-up, " : ", top-down, ") + s.name);
                 const Handle m = host_.Create(c.name, surface);
-                host_.SetField(m, OffsetOf(*c.type, "bitmapVariable"), Host::Reference(ids_.picture));
+                host_.SetField(m, FieldOffset(*c.type, "bitmapVariable"), Host::Reference(ids_.picture));
                 ElementRect rect{2, 2, 26, 18};  // the picture's size
                 DrawRecord draw;
                 std::memset(&draw, hostsim::kPoison, sizeof draw);

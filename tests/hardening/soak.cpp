@@ -9,8 +9,9 @@
 #include "framework/host_value.h"
 #include "hostsim/host.h"
 #include "tests/components/gdi_util.h"
-#include "tests/components/import_save_support.h"
+#include "tests/support/files.h"
 #include "tests/hardening/contained_seam.h"
+#include "tests/support/components.h"
 #include "tests/support/platform_probe.h"
 
 namespace soak {
@@ -25,19 +26,6 @@ constexpr uint32_t kShow = 301;  // every modifier's default event
 constexpr uint32_t kHide = 302;  // the display's default end event
 constexpr size_t kFaultsKept = 20;
 
-const ModifierType& TypeNamed(const char* name) {
-    for (const Component& c : kComponents)
-        if (c.type && std::strcmp(c.name, name) == 0) return *c.type;
-    throw std::logic_error(std::string("no modifier ") + name);
-}
-
-// Where a setting lives, by the name an author knows it by.
-size_t Offset(const char* type, const char* field) {
-    for (const Field& f : TypeNamed(type).fields)
-        if (std::strcmp(f.name, field) == 0) return f.offset;
-    throw std::logic_error(std::string(type) + " has no field " + field);
-}
-
 // Committed private memory: the heaps, the plug-in's pixels and the host's blocks.
 size_t PrivateBytes() {
     size_t total = 0;
@@ -50,24 +38,6 @@ size_t PrivateBytes() {
         at = next;
     }
     return total;
-}
-
-// A string value over the caller's text, not a host block: the host copies it.
-HostValue TextOver(const std::string& text) {
-    HostValue v{};
-    StoreAt(&v, 0, StringValue{kTagString, kNoOwner, static_cast<uint32_t>(text.size() + 1),
-                                static_cast<uint32_t>(text.size()), const_cast<char*>(text.c_str())});
-    return v;
-}
-
-// 320 x 240: room for the largest picture scaled by 150 %.
-hostsim::ElementSetup Surface(bool bottomUp) {
-    hostsim::ElementSetup setup;
-    setup.rect = {0, 0, 1, 1};
-    setup.surfaceWidth = 320;
-    setup.surfaceRows = 240;
-    setup.bottomUp = bottomUp;
-    return setup;
 }
 
 HostValue Handle32(HBITMAP b) { return Host::Integer(static_cast<int32_t>(reinterpret_cast<uintptr_t>(b))); }
@@ -86,8 +56,9 @@ public:
                 pictures_.push_back(gdi::MakeDibSection(bits, size.cx, size.cy, bits + size.cx));
         for (HBITMAP p : pictures_)
             if (!p) throw std::runtime_error("no test picture");
-        topDown_ = host_.NewElement(Surface(false));
-        bottomUp_ = host_.NewElement(Surface(true));
+        // 320 x 240: room for the largest picture scaled by 150 %.
+        topDown_ = host_.NewElement({{0, 0, 1, 1}, 320, 240, false, {}});
+        bottomUp_ = host_.NewElement({{0, 0, 1, 1}, 320, 240, true, {}});
 
         source_ = NewVariable();
         imported_ = NewVariable();
@@ -95,25 +66,25 @@ public:
         name_ = host_.NewStringVariable(file_);
 
         save_ = host_.Create("zqSaveBitmap");
-        host_.SetField(save_, Offset("zqSaveBitmap", "bitmapVariable"), Host::Reference(source_));
-        host_.SetField(save_, Offset("zqSaveBitmap", "fileName"), TextOver(file_));
-        StoreAt(save_, Offset("zqSaveBitmap", "useFileName"), BooleanValue{kTagBoolean, 1});
+        host_.SetField(save_, FieldOffset("zqSaveBitmap", "bitmapVariable"), Host::Reference(source_));
+        host_.SetField(save_, FieldOffset("zqSaveBitmap", "fileName"), StringOver(file_));
+        StoreAt(save_, FieldOffset("zqSaveBitmap", "useFileName"), BooleanValue{kTagBoolean, 1});
         import_ = host_.Create("zqImportBitmap");
-        host_.SetField(import_, Offset("zqImportBitmap", "bitmapVariable"), Host::Reference(imported_));
-        host_.SetField(import_, Offset("zqImportBitmap", "fileName"), TextOver(file_));
-        StoreAt(import_, Offset("zqImportBitmap", "useFileName"), BooleanValue{kTagBoolean, 1});
+        host_.SetField(import_, FieldOffset("zqImportBitmap", "bitmapVariable"), Host::Reference(imported_));
+        host_.SetField(import_, FieldOffset("zqImportBitmap", "fileName"), StringOver(file_));
+        StoreAt(import_, FieldOffset("zqImportBitmap", "useFileName"), BooleanValue{kTagBoolean, 1});
         scale_ = host_.Create("zqScaleBitmap");
-        host_.SetField(scale_, Offset("zqScaleBitmap", "bitmapVariable"), Host::Reference(imported_));
+        host_.SetField(scale_, FieldOffset("zqScaleBitmap", "bitmapVariable"), Host::Reference(imported_));
         display_ = host_.Create("zqDisplayBitmap", topDown_);
-        host_.SetField(display_, Offset("zqDisplayBitmap", "bitmapVariable"), Host::Reference(imported_));
+        host_.SetField(display_, FieldOffset("zqDisplayBitmap", "bitmapVariable"), Host::Reference(imported_));
         capture_ = host_.Create("zqCaptureBitmap", topDown_);
-        host_.SetField(capture_, Offset("zqCaptureBitmap", "bitmapVariable"), Host::Reference(captured_));
+        host_.SetField(capture_, FieldOffset("zqCaptureBitmap", "bitmapVariable"), Host::Reference(captured_));
         print_ = host_.Create("zqPrintBitmap");
-        host_.SetField(print_, Offset("zqPrintBitmap", "bitmapVariable"), Host::Reference(captured_));
-        host_.SetField(print_, Offset("zqPrintBitmap", "positionX"), Host::Float(0.75));
-        host_.SetField(print_, Offset("zqPrintBitmap", "positionY"), Host::Integer(1));
+        host_.SetField(print_, FieldOffset("zqPrintBitmap", "bitmapVariable"), Host::Reference(captured_));
+        host_.SetField(print_, FieldOffset("zqPrintBitmap", "positionX"), Host::Float(0.75));
+        host_.SetField(print_, FieldOffset("zqPrintBitmap", "positionY"), Host::Integer(1));
         delete_ = host_.Create("zqDeleteFile");
-        host_.SetField(delete_, Offset("zqDeleteFile", "fileName"), Host::Reference(name_));
+        host_.SetField(delete_, FieldOffset("zqDeleteFile", "fileName"), Host::Reference(name_));
         host_.ReleaseLentBlocks();
     }
 
@@ -178,14 +149,14 @@ private:
             int32_t inPixels;
         } kAmounts[] = {{Host::Integer(50), 0}, {Host::Float(150.0), 0}, {Host::Point(40, 30), 1}, {Host::Float(75.5), 0}};
         const auto& a = kAmounts[cycle % std::size(kAmounts)];
-        host_.SetField(scale_, Offset("zqScaleBitmap", "amount"), a.amount);
-        StoreAt(scale_, Offset("zqScaleBitmap", "inPixels"), IntegerValue{kTagInteger, a.inPixels});
+        host_.SetField(scale_, FieldOffset("zqScaleBitmap", "amount"), a.amount);
+        StoreAt(scale_, FieldOffset("zqScaleBitmap", "inPixels"), IntegerValue{kTagInteger, a.inPixels});
     }
     void NextPrintSettings(int cycle) {
         // Automatic, portrait and landscape; centred, at the position and in the corner.
-        StoreAt(print_, Offset("zqPrintBitmap", "fitToPage"), BooleanValue{kTagBoolean, static_cast<int16_t>(cycle / 2 % 2)});
-        StoreAt(print_, Offset("zqPrintBitmap", "orientation"), IntegerValue{kTagInteger, cycle % 3});
-        StoreAt(print_, Offset("zqPrintBitmap", "placement"), IntegerValue{kTagInteger, cycle / 3 % 3});
+        StoreAt(print_, FieldOffset("zqPrintBitmap", "fitToPage"), BooleanValue{kTagBoolean, static_cast<int16_t>(cycle / 2 % 2)});
+        StoreAt(print_, FieldOffset("zqPrintBitmap", "orientation"), IntegerValue{kTagInteger, cycle % 3});
+        StoreAt(print_, FieldOffset("zqPrintBitmap", "placement"), IntegerValue{kTagInteger, cycle / 3 % 3});
     }
 
     // Twenty messages. Between cycles the variables are empty, so that every
@@ -199,7 +170,7 @@ private:
         host_.AttachTo(capture_, el.id());
         NextAmount(cycle);
         NextPrintSettings(cycle);
-        host_.SetVariableValue(name_, TextOver(file_));
+        host_.SetVariableValue(name_, StringOver(file_));
 
         Expect(Put(source_, Handle32(picture)) == 0, "the source variable refused a picture");
         Expect(Send(save_) == 0 && FileExists(file_), "save wrote no file");

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "tests/imaging/bmp_builder.h"
+#include "tests/support/bmp_builder.h"
 
 using namespace bmptest;
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "tests/imaging/bmp_builder.h"
+#include "tests/support/bmp_builder.h"
 #include "tests/imaging/bmp_test_util.h"
 #include "tests/support/failing_calls.h"
 #include "tests/support/platform_probe.h"

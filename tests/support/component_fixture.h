@@ -6,30 +6,14 @@
 // torn down, and nothing may be left held, left live in the host or misused.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "components/modifiers.h"
 #include "framework/host_value.h"
 #include "hostsim/testing.h"
+#include "tests/support/components.h"
 #include "tests/support/platform_probe.h"
-
-inline const Component* FindComponent(const char* name) {
-    for (const Component& c : kComponents)
-        if (std::strcmp(c.name, name) == 0) return &c;
-    return nullptr;
-}
-
-// The offset of a modifier's setting, looked up by name in its field table.
-inline uint16_t FieldOffset(const char* component, const char* field) {
-    if (const Component* c = FindComponent(component); c && c->type)
-        for (const Field& f : c->type->fields)
-            if (std::strcmp(f.name, field) == 0) return f.offset;
-    ADD_FAILURE() << component << " has no field " << field;
-    return 0;
-}
 
 // A bitmap as the integer payload that carries it.
 inline int32_t Payload(HGDIOBJ h) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(h)); }

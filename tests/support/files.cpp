@@ -1,4 +1,6 @@
-#include "tests/components/import_save_support.h"
+#include "tests/support/files.h"
+
+#include "tests/support/bmp_builder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -112,38 +114,27 @@ std::vector<std::string> TempDrive::Files() const { return FilesIn(root()); }
 void TempDrive::Clear() const { RemoveFilesIn(root()); }
 
 Bytes MakeBmp(int width, int height, int bitsPerPixel, int seed) {
-    const uint32_t palette = bitsPerPixel < 24 ? 1u << bitsPerPixel : 0;
+    bmptest::BmpBuilder b;
+    b.width = width;
+    b.height = height;  // positive: bottom row first
+    b.bits = static_cast<uint16_t>(bitsPerPixel);
+    b.xDensity = b.yDensity = 0;  // as the writer leaves them
     const uint32_t stride = (static_cast<uint32_t>(width) * bitsPerPixel + 31) / 32 * 4;
-    const uint32_t image = stride * static_cast<uint32_t>(height);
-    const uint32_t offBits = 14 + 40 + 4 * palette;
-    Bytes b(offBits + image, 0);
-    auto put16 = [&](size_t at, uint32_t v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; };
-    auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
-    put16(0, 0x4D42);                 // bfType "BM"
-    put32(2, offBits + image);        // bfSize
-    put32(10, offBits);               // bfOffBits
-    put32(14, 40);                    // biSize
-    put32(18, static_cast<uint32_t>(width));
-    put32(22, static_cast<uint32_t>(height));  // positive: bottom row first
-    put16(26, 1);                     // biPlanes
-    put16(28, static_cast<uint32_t>(bitsPerPixel));
-    put32(30, 0);                     // BI_RGB
-    put32(34, image);                 // biSizeImage
-    put32(46, palette);               // biClrUsed
-    for (uint32_t i = 0; i < palette; ++i) {  // blue, green, red, 0
-        b[54 + 4 * i] = static_cast<uint8_t>(i * 3 + seed);
-        b[55 + 4 * i] = static_cast<uint8_t>(i * 5 + seed);
-        b[56 + 4 * i] = static_cast<uint8_t>(i * 7 + seed);
-    }
+    b.sizeImage = stride * static_cast<uint32_t>(height);
+    b.clrUsed = bitsPerPixel < 24 ? 1u << bitsPerPixel : 0;
+    for (uint32_t i = 0; i < b.clrUsed; ++i)
+        b.palette.push_back(static_cast<uint8_t>(i * 7 + seed) << 16 | static_cast<uint8_t>(i * 5 + seed) << 8 |
+                            static_cast<uint8_t>(i * 3 + seed));
+    b.pixels.assign(b.sizeImage, 0);
     const uint32_t rowBytes = (static_cast<uint32_t>(width) * bitsPerPixel + 7) / 8;
     // Bits past the last pixel stay zero, as the conversion writes them.
     const uint32_t usedBits = static_cast<uint32_t>(width) * bitsPerPixel % 8;
     const uint8_t lastMask = usedBits ? static_cast<uint8_t>(0xFF00 >> usedBits) : 0xFF;
     for (int y = 0; y < height; ++y)
         for (uint32_t x = 0; x < rowBytes; ++x)
-            b[offBits + y * stride + x] =
+            b.pixels[y * stride + x] =
                 static_cast<uint8_t>(x * 11 + y * 29 + seed) & (x + 1 == rowBytes ? lastMask : 0xFF);
-    return b;
+    return b.Build();
 }
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes) {

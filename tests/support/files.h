@@ -1,6 +1,6 @@
 #pragma once
-// Test support for import and save: scratch folders, a scratch drive letter
-// for the numbered names, BMP fixtures and file contents.
+// Files for the tests: scratch folders, a scratch drive letter for the
+// numbered names, BMP files and file contents.
 #include <windows.h>
 
 #include <cstdint>
@@ -54,5 +54,10 @@ Bytes MakeBmp(int width, int height, int bitsPerPixel, int seed = 1);
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 bool ReadFileBytes(const std::string& path, Bytes* bytes);  // false when missing
+inline Bytes FileBytes(const std::string& path) {           // empty when missing
+    Bytes bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
+}
 bool FileExists(const std::string& path);
 std::string Portable(std::string path);  // backslashes to slashes
