@@ -9,6 +9,7 @@
 
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -17,23 +18,6 @@ using hostsim::Host;
 
 constexpr uint32_t kEvent = 301;
 const size_t kSourceField = FieldOffset("zqDeleteFile", "fileName");
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void MakeFile(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
-    DWORD written;
-    WriteFile(f, "x", 1, &written, nullptr);
-    CloseHandle(f);
-    ASSERT_TRUE(Exists(path));
-}
-
-std::string Slashed(std::string s) {
-    for (char& c : s)
-        if (c == '\\') c = '/';
-    return s;
-}
 
 class DeleteFileComponent : public ComponentTest {
 protected:
@@ -57,12 +41,12 @@ protected:
     // A file in the temporary folder; removed at the end if still there.
     std::string NewFile(const std::string& name) {
         const std::string path = folder + name;
-        MakeFile(path);
+        EXPECT_TRUE(WriteFileBytes(path, {1})) << path;
         made.push_back(path);
         return path;
     }
     // The portable name of a native path on the system drive.
-    static std::string BootName(const std::string& native) { return "/<boot>" + Slashed(native.substr(2)); }
+    static std::string BootName(const std::string& native) { return "/<boot>" + Portable(native.substr(2)); }
 
     int32_t Error() {
         HostValue v{};
@@ -136,9 +120,9 @@ TEST_P(DeleteFileSource, DeletesTheNamedFileAndWritesBackOnlyThroughAReference) 
     }
     EXPECT_EQ(r, 0);
     EXPECT_EQ(Error(), 0);
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
     // The expanded path with forward slashes, not the name the author gave.
-    EXPECT_EQ(Host::Text(host.VariableValue(variable)), GetParam().writesBack ? Slashed(path) : name);
+    EXPECT_EQ(Host::Text(host.VariableValue(variable)), GetParam().writesBack ? Portable(path) : name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, DeleteFileSource, ::testing::ValuesIn(kSourceCases),
@@ -150,11 +134,11 @@ TEST_F(DeleteFileComponent, PlayerTokenNamesTheHostProgramsFolder) {
     std::string dir = program;
     dir.resize(dir.rfind('\\') + 1);
     const std::string leaf = "zqdel" + std::to_string(GetCurrentProcessId()) + ".tmp";
-    MakeFile(dir + leaf);
+    ASSERT_TRUE(WriteFileBytes(dir + leaf, {1})) << dir + leaf;
     made.push_back(dir + leaf);
     host.SetField(deleter, kSourceField, host.String("<player>/" + leaf));
     EXPECT_EQ(Fire(), 0);
-    EXPECT_FALSE(Exists(dir + leaf));
+    EXPECT_FALSE(FileExists(dir + leaf));
 }
 
 TEST_F(DeleteFileComponent, MissingFileGivesErrorSixAndALaterSuccessZero) {
@@ -170,11 +154,11 @@ TEST_F(DeleteFileComponent, MissingFileGivesErrorSixAndALaterSuccessZero) {
     EXPECT_EQ(host.Deliver(deleter, kEvent, 1), 1) << "another qualifier";
     EXPECT_EQ(Error(), 6) << "untouched by messages that are not its event";
 
-    MakeFile(path);
+    ASSERT_TRUE(WriteFileBytes(path, {1})) << path;
     made.push_back(path);
     EXPECT_EQ(Fire(), 0);
     EXPECT_EQ(Error(), 0);
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
 }
 
 TEST_F(DeleteFileComponent, NoStringGivesAnEmptyNameAndFails) {
@@ -200,8 +184,8 @@ TEST_F(DeleteFileComponent, LongNamesAreDeleted) {
     host.SetField(deleter, kSourceField, Host::Reference(variable));
     EXPECT_EQ(Fire(), 0);
     EXPECT_EQ(Error(), 0);
-    EXPECT_FALSE(Exists(path200));
-    EXPECT_EQ(Host::Text(host.VariableValue(variable)), Slashed(path200));
+    EXPECT_FALSE(FileExists(path200));
+    EXPECT_EQ(Host::Text(host.VariableValue(variable)), Portable(path200));
 
     const std::string path255 = NewFile(std::string(255 - folder.size(), 'q'));
     ASSERT_EQ(path255.size(), 255u);
@@ -209,7 +193,7 @@ TEST_F(DeleteFileComponent, LongNamesAreDeleted) {
     host.SetField(deleter, kSourceField, host.String(name300));
     EXPECT_EQ(Fire(), 0);
     EXPECT_EQ(Error(), 0);
-    EXPECT_FALSE(Exists(path255));
+    EXPECT_FALSE(FileExists(path255));
 }
 
 TEST_F(DeleteFileComponent, ErrorAttributeIgnoresCaseOverSixteenBytes) {
@@ -258,8 +242,8 @@ TEST_F(DeleteFileComponent, WriteBackTextFollowsTheOwnerRule) {
         const hostsim::ObjectId variable = host.NewStringVariable(BootName(path));
         host.SetField(deleter, kSourceField, Host::Reference(variable));
         EXPECT_EQ(Fire(), 0);
-        EXPECT_FALSE(Exists(path));
-        EXPECT_EQ(Host::Text(host.VariableValue(variable)), Slashed(path));
+        EXPECT_FALSE(FileExists(path));
+        EXPECT_EQ(Host::Text(host.VariableValue(variable)), Portable(path));
         EXPECT_EQ(host.LiveBlocks(hostsim::Side::Plugin), 0) << "the plug-in's blocks are freed or taken";
     }
     EXPECT_TRUE(host.Errors().empty());
@@ -273,7 +257,7 @@ TEST_F(DeleteFileComponent, NoTextBlockFromTheHostSkipsTheWriteBack) {
     host.FailNextAllocations(1);
     EXPECT_EQ(Fire(), 0);
     EXPECT_EQ(Error(), 0) << "the file is gone";
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(Host::Text(host.VariableValue(variable)), name);
 }
 
@@ -288,12 +272,12 @@ TEST_F(DeleteFileComponent, PlatformRefusalGivesErrorSixAndKeepsTheFile) {
             if (!run.fired) {
                 EXPECT_EQ(r, 0);
                 EXPECT_EQ(Error(), 0);
-                EXPECT_FALSE(Exists(path));
+                EXPECT_FALSE(FileExists(path));
                 return;
             }
             EXPECT_EQ(r, 1);
             EXPECT_EQ(Error(), 6);
-            EXPECT_TRUE(Exists(path));
+            EXPECT_TRUE(FileExists(path));
             EXPECT_EQ(Host::Text(host.VariableValue(variable)), BootName(path));
         });
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/components/gdi_util.h"
+#include "tests/support/gdi.h"
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
 

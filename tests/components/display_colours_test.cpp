@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/components/gdi_util.h"
+#include "tests/support/gdi.h"
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
 
@@ -100,12 +100,8 @@ struct Pixels {
     std::vector<uint8_t> alpha;
 };
 Pixels ReadBack(HBITMAP b, int w, int h, bool alpha) {
-    Pixels p{std::vector<uint32_t>(static_cast<size_t>(w) * h), std::vector<uint8_t>(static_cast<size_t>(w) * h, 255)};
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC dc = CreateCompatibleDC(nullptr);
-    EXPECT_EQ(GetDIBits(dc, b, 0, h, p.colour.data(), &bi, DIB_RGB_COLORS), h);
-    DeleteDC(dc);
+    Pixels p{gdi::Colours32(b), std::vector<uint8_t>(static_cast<size_t>(w) * h, 255)};
+    EXPECT_EQ(p.colour.size(), p.alpha.size());
     const auto* memory = static_cast<const uint8_t*>(gdi::RecordOf(b).bmBits);
     for (size_t i = 0; i < p.colour.size(); ++i) {
         p.colour[i] &= 0xFFFFFF;

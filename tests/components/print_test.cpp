@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/print_layout.h"
-#include "tests/components/gdi_util.h"
+#include "tests/support/gdi.h"
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
 #include "tests/support/x87_precision.h"

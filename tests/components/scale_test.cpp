@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/resample.h"
-#include "tests/components/gdi_util.h"
+#include "tests/support/gdi.h"
 #include "tests/support/component_fixture.h"
 #include "tests/support/failing_calls.h"
 #include "tests/support/x87_precision.h"
@@ -27,18 +27,6 @@ constexpr int32_t kPercent = 0, kPixels = 1;
 const size_t kBitmapVariableField = FieldOffset("zqScaleBitmap", "bitmapVariable");
 const size_t kAmountField = FieldOffset("zqScaleBitmap", "amount");
 const size_t kInPixelsField = FieldOffset("zqScaleBitmap", "inPixels");
-
-// Every pixel as 0x00RRGGBB, whatever the depth, rows bottom-up.
-std::vector<uint32_t> Colours(HBITMAP b) {
-    const BITMAP bm = gdi::RecordOf(b);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<uint32_t> px(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
-    HDC dc = CreateCompatibleDC(nullptr);
-    GetDIBits(dc, b, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
-    DeleteDC(dc);
-    return px;
-}
 
 class ScaleBitmap : public ComponentTest {
 protected:
@@ -245,9 +233,9 @@ TEST_F(ScaleBitmap, ResamplesTrueColourPictures) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         HBITMAP source = gdi::MakeDibSection(c.bits, c.fromW, c.fromH);
-        std::vector<uint32_t> from = Colours(source), want(static_cast<size_t>(c.toW) * c.toH);
+        std::vector<uint32_t> from = gdi::Colours32(source), want(static_cast<size_t>(c.toW) * c.toH);
         const auto translucent = [](uint32_t p) { return p >> 24 != 0 && p >> 24 != 255; };
-        if (c.bits == 32) {  // Colours() leaves the fourth byte as the section holds it
+        if (c.bits == 32) {  // Colours32() leaves the fourth byte as the section holds it
             ASSERT_TRUE(std::any_of(from.begin(), from.end(), translucent)) << "a picture with alpha";
         }
         const auto rows = [](std::vector<uint32_t>& px, int w, int h) {  // bottom-up
@@ -258,7 +246,7 @@ TEST_F(ScaleBitmap, ResamplesTrueColourPictures) {
                                    {c.bits == 32 ? PixelFormat::Bgra32 : PixelFormat::Bgrx32, 0, 0, 0}));
         const ObjectId v = NewPictureVariable(source);
         Expect(NewScaler(v, Host::Point(c.toW, c.toH), kPixels), v, c.toW, c.toH);
-        const std::vector<uint32_t> got = Colours(Held(v));
+        const std::vector<uint32_t> got = gdi::Colours32(Held(v));
         ASSERT_EQ(got.size(), want.size());
         int worst = 0;
         for (size_t i = 0; i < got.size(); ++i)

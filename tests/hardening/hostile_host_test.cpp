@@ -18,7 +18,7 @@
 #include "components/modifiers.h"
 #include "framework/host_value.h"
 #include "hostsim/host.h"
-#include "tests/components/gdi_util.h"
+#include "tests/support/gdi.h"
 #include "tests/support/files.h"
 #include "tests/hardening/contained_seam.h"
 #include "tests/support/components.h"

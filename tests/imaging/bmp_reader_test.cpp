@@ -7,11 +7,15 @@
 #include "tests/support/bmp_builder.h"
 #include "tests/imaging/bmp_test_util.h"
 #include "tests/support/failing_calls.h"
+#include "tests/support/files.h"
 #include "tests/support/platform_probe.h"
 
 using namespace bmptest;
 
 namespace {
+
+const TempFolder scratch;
+std::string Scratch(const std::string& name) { return scratch / name; }
 
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
                    kBlack = 0, kGrey = 0x808080;
@@ -24,8 +28,8 @@ struct Loaded {
     std::vector<uint32_t> pixels;
 };
 Loaded Load(const std::vector<uint8_t>& file) {
-    const std::string path = TempPath("reader.bmp");
-    WriteBytes(path, file);
+    const std::string path = Scratch("reader.bmp");
+    WriteFileBytes(path, file);
     PlatformProbe probe;
     HBITMAP b = reinterpret_cast<HBITMAP>(0x1234);
     Loaded out{ReadBmpFile(path.c_str(), &b), b != nullptr, 0, {}};
@@ -205,11 +209,11 @@ TEST(BmpReader, ReadsTheVariantsOtherToolsWrite) {
 
 // The section is bottom-up whatever the file's row order.
 TEST(BmpReader, StoresTopDownFilesBottomUp) {
-    const std::string path = TempPath("topdown.bmp");
-    WriteBytes(path, Pal8(-2, {0, 1, 2, 0, 2, 2, 1, 0}).Build());
+    const std::string path = Scratch("topdown.bmp");
+    WriteFileBytes(path, Pal8(-2, {0, 1, 2, 0, 2, 2, 1, 0}).Build());
     HBITMAP b = nullptr;
     ASSERT_EQ(LoadBmpFile(path.c_str(), &b), 1);
-    EXPECT_EQ(SectionBytes(b), (std::vector<uint8_t>{2, 2, 1, 0, 0, 1, 2, 0}));
+    EXPECT_EQ(gdi::SectionBytes(b), (std::vector<uint8_t>{2, 2, 1, 0, 0, 1, 2, 0}));
     DeleteObject(b);
     DeleteFileA(path.c_str());
 }
@@ -324,7 +328,7 @@ TEST(BmpReader, MissingFileFails) {
     Loaded l{};
     PlatformProbe probe;
     HBITMAP b = reinterpret_cast<HBITMAP>(0x1234);
-    EXPECT_EQ(ReadBmpFile(TempPath("no_such_file.bmp").c_str(), &b), BmpStatus::Unreadable);
+    EXPECT_EQ(ReadBmpFile(Scratch("no_such_file.bmp").c_str(), &b), BmpStatus::Unreadable);
     EXPECT_EQ(b, nullptr);
     EXPECT_EQ(probe.LiveHandles(), 0);
 }
@@ -340,8 +344,8 @@ TEST(BmpReader, EveryFailureReleasesEverything) {
     } const kCases[] = {{"rows", Pal8(-2, {0, 1, 2, 0, 2, 2, 1, 0}).Build()}, {"RLE8", rle.Build()}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        const std::string path = TempPath("fault.bmp");
-        WriteBytes(path, c.file);
+        const std::string path = Scratch("fault.bmp");
+        WriteFileBytes(path, c.file);
         PlatformProbe probe;
         ForEachFailingCall(
             probe,

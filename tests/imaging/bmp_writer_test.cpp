@@ -8,11 +8,15 @@
 #include "imaging/bmp_reader.h"
 #include "tests/imaging/bmp_test_util.h"
 #include "tests/support/failing_calls.h"
+#include "tests/support/files.h"
 #include "tests/support/platform_probe.h"
 
 using namespace bmptest;
 
 namespace {
+
+const TempFolder scratch;
+std::string Scratch(const std::string& name) { return scratch / name; }
 
 struct LayoutCase {
     const char* name;
@@ -33,11 +37,11 @@ TEST(BmpWriter, WritesTheFileLayoutAtEveryDepth) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         PlatformProbe probe;
-        HBITMAP b = MakeSection(c.width, c.height, c.bits);
+        HBITMAP b = gdi::MakeDibSection(c.bits, c.width, c.height);
         ASSERT_TRUE(b);
-        const std::string path = TempPath("layout.bmp");
+        const std::string path = Scratch("layout.bmp");
         ASSERT_EQ(SaveBmpFile(path.c_str(), b), 1);
-        std::vector<uint8_t> f = ReadBytes(path);
+        std::vector<uint8_t> f = FileBytes(path);
         const uint32_t image = c.stride * c.height;
         ASSERT_EQ(f.size(), c.offBits + image);
         EXPECT_EQ(f[0], 'B');
@@ -58,7 +62,7 @@ TEST(BmpWriter, WritesTheFileLayoutAtEveryDepth) {
         EXPECT_EQ(Le32(f, 50), 0u);                 // biClrImportant
 
         // Palette: the bitmap's colours up to 8 bits, zero at 16.
-        std::vector<RGBQUAD> table = ColourTable(b);
+        std::vector<RGBQUAD> table = gdi::SectionColours(b);
         for (uint32_t i = 0; i < c.clrUsed; ++i) {
             uint32_t entry = Le32(f, 54 + 4 * i);
             uint32_t want = 0;
@@ -68,10 +72,9 @@ TEST(BmpWriter, WritesTheFileLayoutAtEveryDepth) {
         }
         // Rows: the section's own bytes, bottom row first, padded.
         std::vector<uint8_t> rows(f.begin() + c.offBits, f.end());
-        EXPECT_EQ(rows, SectionBytes(b));
+        EXPECT_EQ(rows, gdi::SectionBytes(b));
 
         DeleteObject(b);
-        probe.TakeBitmap(b);
         EXPECT_EQ(probe.LiveHandles(), 0);
         DeleteFileA(path.c_str());
     }
@@ -92,8 +95,8 @@ int WINAPI CountingGetDIBits(HDC dc, HBITMAP b, UINT first, UINT n, LPVOID bits,
 TEST(BmpWriter, SectionRowsWrittenDirectlyEqualTheConversion) {
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
-        const std::string direct = TempPath("direct.bmp"), converted = TempPath("converted.bmp");
-        HBITMAP b = MakeSection(33, 17, bits, 5);
+        const std::string direct = Scratch("direct.bmp"), converted = Scratch("converted.bmp");
+        HBITMAP b = gdi::MakeDibSection(bits, 33, 17, 5);
         ASSERT_TRUE(b);
         {
             PlatformProbe probe;
@@ -110,7 +113,7 @@ TEST(BmpWriter, SectionRowsWrittenDirectlyEqualTheConversion) {
             ASSERT_EQ(SaveBmpFile(converted.c_str(), b), 1);
             EXPECT_EQ(gFullConversions, 1);
         }
-        std::vector<uint8_t> a = ReadBytes(direct), c = ReadBytes(converted);
+        std::vector<uint8_t> a = FileBytes(direct), c = FileBytes(converted);
         ASSERT_FALSE(a.empty());
         EXPECT_TRUE(a == c) << "sizes " << a.size() << " and " << c.size();
         DeleteObject(b);
@@ -138,9 +141,9 @@ TEST(BmpWriter, WritesDeviceDependentBitmaps) {
         SelectObject(mem, old);
         BITMAP bm;
         GetObjectA(b, sizeof bm, &bm);
-        const std::string path = TempPath("ddb.bmp");
+        const std::string path = Scratch("ddb.bmp");
         ASSERT_EQ(SaveBmpFile(path.c_str(), b), 1);
-        std::vector<uint8_t> f = ReadBytes(path);
+        std::vector<uint8_t> f = FileBytes(path);
         ASSERT_GE(f.size(), 54u);
         EXPECT_EQ(Le16(f, 28), bm.bmBitsPixel);
         HBITMAP back = nullptr;
@@ -156,21 +159,20 @@ TEST(BmpWriter, WritesDeviceDependentBitmaps) {
 
 TEST(BmpWriter, MissingDirectoryFailsAndCreatesNothing) {
     PlatformProbe probe;
-    HBITMAP b = MakeSection(4, 4, 24);
-    const std::string path = TempPath("no_such_dir\\a.bmp");
+    HBITMAP b = gdi::MakeDibSection(24, 4, 4);
+    const std::string path = Scratch("no_such_dir\\a.bmp");
     EXPECT_EQ(SaveBmpFile(path.c_str(), b), 0);
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteObject(b);
-    probe.TakeBitmap(b);
     EXPECT_EQ(probe.LiveHandles(), 0);
 }
 
 TEST(BmpWriter, TruncatesAnExistingFile) {
-    const std::string path = TempPath("truncate.bmp");
-    WriteBytes(path, std::vector<uint8_t>(100000, 0x5A));
-    HBITMAP b = MakeSection(3, 3, 24);
+    const std::string path = Scratch("truncate.bmp");
+    WriteFileBytes(path, std::vector<uint8_t>(100000, 0x5A));
+    HBITMAP b = gdi::MakeDibSection(24, 3, 3);
     ASSERT_EQ(SaveBmpFile(path.c_str(), b), 1);
-    EXPECT_EQ(ReadBytes(path).size(), 54u + 12 * 3);
+    EXPECT_EQ(FileBytes(path).size(), 54u + 12 * 3);
     DeleteObject(b);
     DeleteFileA(path.c_str());
 }
@@ -184,13 +186,13 @@ TEST(BmpWriter, EveryFailureReleasesEverything) {
     struct Case {
         const char* name;
         HBITMAP bitmap;
-    } const kCases[] = {{"section", MakeSection(9, 6, 8)}, {"ddb", CreateCompatibleBitmap(mem, 9, 6)}};
+    } const kCases[] = {{"section", gdi::MakeDibSection(8, 9, 6)}, {"ddb", CreateCompatibleBitmap(mem, 9, 6)}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        const std::string path = TempPath("fault.bmp");
+        const std::string path = Scratch("fault.bmp");
         // The bytes a clean run writes.
         ASSERT_EQ(SaveBmpFile(path.c_str(), c.bitmap), 1);
-        const std::vector<uint8_t> clean = ReadBytes(path);
+        const std::vector<uint8_t> clean = FileBytes(path);
         std::set<std::string> failed;
         size_t lastPart = 0;  // what the previous failed write left
         PlatformProbe probe;
@@ -199,7 +201,7 @@ TEST(BmpWriter, EveryFailureReleasesEverything) {
             [&] { return SaveBmpFile(path.c_str(), c.bitmap); },
             [&](const FaultRun& run, int r) {
                 EXPECT_EQ(probe.LiveHandles(), 0);
-                const std::vector<uint8_t> written = ReadBytes(path);
+                const std::vector<uint8_t> written = FileBytes(path);
                 if (!run.fired) {
                     EXPECT_EQ(r, 1);
                 }
@@ -231,8 +233,8 @@ TEST(BmpWriter, EveryFailureReleasesEverything) {
 TEST(BmpWriter, FilesReadBackExactly) {
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
-        HBITMAP b = MakeSection(37, 11, bits, 9);
-        const std::string path = TempPath("roundtrip.bmp");
+        HBITMAP b = gdi::MakeDibSection(bits, 37, 11, 9);
+        const std::string path = Scratch("roundtrip.bmp");
         ASSERT_EQ(SaveBmpFile(path.c_str(), b), 1);
         PlatformProbe probe;
         HBITMAP back = nullptr;
@@ -243,10 +245,10 @@ TEST(BmpWriter, FilesReadBackExactly) {
         EXPECT_EQ(r.dsBm.bmWidth, 37);
         EXPECT_EQ(r.dsBm.bmHeight, 11);
         EXPECT_EQ(r.dsBm.bmBitsPixel, bits);
-        std::vector<RGBQUAD> ta = ColourTable(b), tr = ColourTable(back);
+        std::vector<RGBQUAD> ta = gdi::SectionColours(b), tr = gdi::SectionColours(back);
         ASSERT_EQ(ta.size(), tr.size());
         EXPECT_EQ(std::memcmp(ta.data(), tr.data(), ta.size() * sizeof(RGBQUAD)), 0);
-        EXPECT_EQ(SectionBytes(back), SectionBytes(b));
+        EXPECT_EQ(gdi::SectionBytes(back), gdi::SectionBytes(b));
         EXPECT_EQ(Pixels(back), Pixels(b));
         DeleteObject(back);
         probe.TakeBitmap(back);

@@ -1,7 +1,7 @@
 #pragma once
-// Real GDI bitmaps for the component tests, made and read with Win32
-// directly (not through the plug-in's seam), so what the plug-in does is
-// checked independently.
+// Real GDI bitmaps for the tests, made and read with Win32 directly (not
+// through the plug-in's seam), so what the plug-in does is checked
+// independently.
 #include <windows.h>
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace gdi {
 inline uint8_t PatternByte(int x, int y, int salt) { return static_cast<uint8_t>(x * 7 + y * 13 + salt * 29 + (x ^ y)); }
 
 // A bottom-up DIB section of `bits` per pixel, its pixel memory and (up to
-// 8 bits) a palette filled with pattern bytes.
+// 8 bits) a palette filled with pattern bytes; 16 bits is 5-5-5, top bit clear.
 inline HBITMAP MakeDibSection(int bits, int width, int height, int salt = 1) {
     std::vector<uint8_t> info = DibInfoStorage(width, height, bits);
     auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
@@ -37,7 +37,7 @@ inline HBITMAP MakeDibSection(int bits, int width, int height, int salt = 1) {
         for (int x = 0; x < stride; ++x) {
             const int used = rowBits - x * 8;
             const uint8_t mask = used >= 8 ? 0xFF : used <= 0 ? 0 : static_cast<uint8_t>(0xFF << (8 - used));
-            p[y * stride + x] = PatternByte(x, y, salt) & mask;
+            p[y * stride + x] = PatternByte(x, y, salt) & mask & (bits == 16 && (x & 1) ? 0x7F : 0xFF);
         }
     return b;
 }
@@ -71,6 +71,27 @@ inline BITMAP RecordOf(HGDIOBJ b) {
     BITMAP bm{};
     GetObjectA(b, sizeof bm, &bm);
     return bm;
+}
+
+// Every pixel as the platform converts it to 32 bits, rows bottom-up; the
+// fourth byte as the conversion leaves it.
+inline std::vector<uint32_t> Colours32(HBITMAP b) {
+    const BITMAP bm = RecordOf(b);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> px(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (GetDIBits(dc, b, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS) != bm.bmHeight) px.clear();
+    DeleteDC(dc);
+    return px;
+}
+
+// The section's own bytes: rows as stored, padding included.
+inline std::vector<uint8_t> SectionBytes(HBITMAP b) {
+    DIBSECTION ds{};
+    if (GetObjectA(b, sizeof ds, &ds) != sizeof ds || !ds.dsBm.bmBits) return {};
+    auto* p = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+    return {p, p + static_cast<size_t>(ds.dsBm.bmWidthBytes) * ds.dsBm.bmHeight};
 }
 
 // The bitmap's pixels and palette in its own depth, bottom-up, as GetDIBits
