@@ -16,36 +16,11 @@
 #include "imaging/bmp_reader.h"
 #include "imaging/bmp_writer.h"
 #include "tests/support/dib_info.h"
+#include "tests/support/gdi.h"
 
 namespace {
 
-bool DumpPixels(HBITMAP b, const char* path) {
-    BITMAP bm{};
-    if (!GetObjectA(b, sizeof bm, &bm)) return false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = bm.bmWidth;
-    info.bmiHeader.biHeight = -bm.bmHeight;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<uint8_t> bgrx(static_cast<size_t>(bm.bmWidth) * bm.bmHeight * 4);
-    HDC dc = CreateCompatibleDC(nullptr);
-    int lines = GetDIBits(dc, b, 0, bm.bmHeight, bgrx.data(), &info, DIB_RGB_COLORS);
-    DeleteDC(dc);
-    if (lines != bm.bmHeight) return false;
-    std::vector<uint8_t> out(8);
-    std::memcpy(out.data(), &bm.bmWidth, 4);
-    std::memcpy(out.data() + 4, &bm.bmHeight, 4);
-    for (size_t i = 0; i < bgrx.size(); i += 4) {
-        out.push_back(bgrx[i + 2]);
-        out.push_back(bgrx[i + 1]);
-        out.push_back(bgrx[i]);
-    }
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    return std::fclose(f) == 0 && ok;
-}
+bool DumpPixels(HBITMAP b, const char* path) { return gdi::WriteRawPixels(b, path, false); }
 
 // A pattern with every palette entry in use and smooth and sharp changes.
 HBITMAP MakePattern(int bits, int width, int height) {

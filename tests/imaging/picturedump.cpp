@@ -17,6 +17,7 @@
 
 #include "framework/host_value.h"
 #include "hostsim/host.h"
+#include "tests/support/gdi.h"
 
 namespace {
 
@@ -54,33 +55,8 @@ bool Save(Host& host, ObjectId variable, const std::string& path) {
 }
 
 bool Dump(HBITMAP b, const char* path, int* bits) {
-    BITMAP bm{};
-    if (!GetObjectA(b, sizeof bm, &bm)) return false;
-    *bits = bm.bmBitsPixel;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = bm.bmWidth;
-    info.bmiHeader.biHeight = -bm.bmHeight;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<uint8_t> bgra(static_cast<size_t>(bm.bmWidth) * bm.bmHeight * 4);
-    HDC dc = CreateCompatibleDC(nullptr);
-    const int lines = GetDIBits(dc, b, 0, bm.bmHeight, bgra.data(), &info, DIB_RGB_COLORS);
-    DeleteDC(dc);
-    if (lines != bm.bmHeight) return false;
-    std::vector<uint8_t> out(8 + bgra.size());
-    std::memcpy(out.data(), &bm.bmWidth, 4);
-    std::memcpy(out.data() + 4, &bm.bmHeight, 4);
-    for (size_t i = 0; i < bgra.size(); i += 4) {
-        out[8 + i] = bgra[i + 2];
-        out[8 + i + 1] = bgra[i + 1];
-        out[8 + i + 2] = bgra[i];
-        out[8 + i + 3] = bm.bmBitsPixel == 32 ? bgra[i + 3] : 255;
-    }
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    return std::fclose(f) == 0 && ok;
+    *bits = gdi::RecordOf(b).bmBitsPixel;
+    return *bits != 0 && gdi::WriteRawPixels(b, path, true);
 }
 
 }  // namespace

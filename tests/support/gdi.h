@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -84,6 +85,28 @@ inline std::vector<uint32_t> Colours32(HBITMAP b) {
     if (GetDIBits(dc, b, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS) != bm.bmHeight) px.clear();
     DeleteDC(dc);
     return px;
+}
+
+// A picture for the Python drivers: width and height (32-bit little-endian),
+// then R, G, B per pixel, top row first, and with `alpha` A too (the fourth
+// byte at 32 bits, else 255). False when it cannot be read or written.
+inline bool WriteRawPixels(HBITMAP b, const char* path, bool alpha) {
+    const BITMAP bm = RecordOf(b);
+    const std::vector<uint32_t> px = Colours32(b);
+    if (px.empty() && bm.bmWidth * bm.bmHeight != 0) return false;
+    std::vector<uint8_t> out(8);
+    std::memcpy(out.data(), &bm.bmWidth, 4);
+    std::memcpy(out.data() + 4, &bm.bmHeight, 4);
+    for (int y = bm.bmHeight - 1; y >= 0; --y)
+        for (int x = 0; x < bm.bmWidth; ++x) {
+            const uint32_t c = px[static_cast<size_t>(y) * bm.bmWidth + x];
+            for (int shift : {16, 8, 0}) out.push_back(static_cast<uint8_t>(c >> shift));
+            if (alpha) out.push_back(bm.bmBitsPixel == 32 ? static_cast<uint8_t>(c >> 24) : 255);
+        }
+    FILE* f = std::fopen(path, "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return std::fclose(f) == 0 && ok;
 }
 
 // The section's own bytes: rows as stored, padding included.
