@@ -36,6 +36,13 @@ protected:
     BitmapVariable() : ComponentTest({"zqBitmapVariable"}) {}
 
     Handle NewVariable() { return host.Create("zqBitmapVariable"); }
+    // A variable holding its own copy of `made`, which is deleted.
+    Handle Holding(HBITMAP made) {
+        Handle v = NewVariable();
+        EXPECT_EQ(Store(v, made), 0);
+        DeleteObject(made);
+        return v;
+    }
 
     int16_t Get(Handle v, const Name16& name, HostValue* value) {
         return host.CallSlot(v, 0, kSlotGetAttribute, v, static_cast<const char*>(name.bytes), 0u, value);
@@ -181,9 +188,7 @@ TEST_P(StoredBitmap, KeepsFormatAndPixelsAfterTheWriterDeletesItsOwn) {
     const gdi::Dib wantDib = gdi::ReadDib(source);
     const auto wantColours = GetParam().section ? gdi::SectionColours(source) : std::vector<RGBQUAD>{};
 
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(source);
 
     const HBITMAP held = Held(v);
     ASSERT_NE(held, nullptr);
@@ -275,9 +280,7 @@ class PackedBlock : public BitmapVariable, public ::testing::WithParamInterface<
 TEST_P(PackedBlock, HasTheLayoutAndThePixelsOfTheBitmap) {
     const PackedCase& c = GetParam();
     HBITMAP source = gdi::MakeDibSection(c.bits, c.width, c.height);
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(source);
 
     const auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(Read(v, "bitmap"))));
     ASSERT_NE(block, nullptr);
@@ -320,9 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, PackedBlock, ::testing::ValuesIn(kPacked),
 TEST_F(BitmapVariable, PackedBlockOfADeviceBitmapHasItsPixels) {
     HBITMAP source = gdi::MakeDeviceBitmap(9, 4);
     const BITMAP bm = gdi::RecordOf(source);
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(source);
     const auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(Read(v, "bitmap"))));
     ASSERT_NE(block, nullptr);
     const auto* p = static_cast<const uint8_t*>(GlobalLock(block));
@@ -340,9 +341,7 @@ TEST_F(BitmapVariable, PackedBlockOfADeviceBitmapHasItsPixels) {
 TEST_F(BitmapVariable, CopiesAreIndependent) {
     HBITMAP source = gdi::MakeDibSection(8, 12, 9);
     const gdi::Dib want = gdi::ReadDib(source);
-    Handle a = NewVariable();
-    ASSERT_EQ(Store(a, source), 0);
-    DeleteObject(source);
+    Handle a = Holding(source);
 
     Handle copied = host.CopyConstruct(a);
     Handle assigned = NewVariable();
@@ -373,9 +372,7 @@ TEST_F(BitmapVariable, CopiesAreIndependent) {
 TEST_F(BitmapVariable, LongReferenceIsConvertedByTheHost) {
     HBITMAP source = gdi::MakeDibSection(4, 8, 8);
     const gdi::Dib want = gdi::ReadDib(source);
-    Handle from = NewVariable();
-    ASSERT_EQ(Store(from, source), 0);
-    DeleteObject(source);
+    Handle from = Holding(source);
 
     Handle to = NewVariable();
     ASSERT_EQ(Set(to, Name16{"value"}, Host::LongReference(host.IdOf(from))), 0);
@@ -420,9 +417,7 @@ TEST_F(BitmapVariable, FailedStoreIsRefusedAndKeepsTheOldBitmap) {
     HBITMAP source = gdi::MakeDibSection(8, 5, 5, 7);
     const gdi::Dib want = gdi::ReadDib(source);
     HBITMAP first = gdi::MakeDibSection(24, 3, 3);
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, first), 0);
-    DeleteObject(first);
+    Handle v = Holding(first);
     HBITMAP old = nullptr;
     int32_t oldWidth = 0;
     ForEachFailingCall(
@@ -453,9 +448,7 @@ TEST_F(BitmapVariable, FailedStoreIsRefusedAndKeepsTheOldBitmap) {
 TEST_F(BitmapVariable, FailedCopyLeavesTheDestinationEmpty) {
     HBITMAP source = gdi::MakeDibSection(8, 5, 5);
     const gdi::Dib want = gdi::ReadDib(source);
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(source);
     ForEachFailingCall(
         probe, [&] { return host.CopyConstruct(v); },
         [&](const FaultRun& run, Handle copy) {
@@ -476,9 +469,7 @@ TEST_F(BitmapVariable, FailedCopyLeavesTheDestinationEmpty) {
 
 TEST_F(BitmapVariable, FailedPackedBlockGivesZeroAndLeavesNothing) {
     HBITMAP source = gdi::MakeDibSection(16, 4, 4);
-    Handle v = NewVariable();
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(source);
     HostValue value;
     ForEachFailingCall(
         probe, [&] { value = Poisoned(kTagAny); },

@@ -143,6 +143,17 @@ protected:
         EXPECT_EQ(host.Deliver(display, 301, 0), 0);
         return display;
     }
+    // The hook of `modifier` called on `el` as the host calls it, but with no surface context.
+    int16_t HookWithoutContext(Handle modifier, Element& el) {
+        ElementRect rect = el.rect();
+        DrawRecord draw{};
+        draw.rect = &rect;
+        SurfaceRecord surface{};
+        surface.rows = static_cast<int16_t>(el.SurfaceRows());
+        surface.stride = el.Stride();
+        surface.pixels = el.Pixels();
+        return host.CallSlot(modifier, kHookRow, kSlotHookCallback, modifier, &draw, &surface);
+    }
     std::vector<uint8_t> Scramble(const Element& el) {  // random bytes: alpha blends over many colours
         std::vector<uint8_t> s(static_cast<size_t>(std::abs(el.Stride())) * el.SurfaceRows());
         for (uint8_t& b : s) b = static_cast<uint8_t>(rng());
@@ -184,15 +195,7 @@ TEST_F(DisplayColours, WithoutSurfaceColoursOnlyEightBitPicturesDraw) {
         Element& el = host.ElementOf(host.NewElement({{3, 4, 4, 5}, 64, 40, true, {}}));
         Handle display = Show(el, gdi::MakeDibSection(bits, 20, 10, 2));
         const std::vector<uint8_t> before = Scramble(el);
-        ElementRect rect = el.rect();
-        DrawRecord draw{};
-        draw.rect = &rect;
-        SurfaceRecord surface{};
-        surface.rows = static_cast<int16_t>(el.SurfaceRows());
-        surface.stride = el.Stride();
-        surface.pixels = el.Pixels();
-        surface.dc = nullptr;
-        EXPECT_EQ(host.CallSlot(display, kHookRow, kSlotHookCallback, display, &draw, &surface), 1);
+        EXPECT_EQ(HookWithoutContext(display, el), 1);
         int changed = 0;
         for (int y = 0; y < el.SurfaceRows(); ++y)
             for (int x = 0; x < 64; ++x) changed += el.At(x, y) != before[y * 64 + x];
@@ -248,14 +251,7 @@ TEST_F(DisplayColours, CaptureRemovesItsHookWhateverTheStatusAndLooksUpOnlyWithA
         host.SetHookInstallStatus(c.status);
         const int lookups = host.Resolutions();
         if (c.noContext) {
-            ElementRect rect = el.rect();
-            DrawRecord draw{};
-            draw.rect = &rect;
-            SurfaceRecord surface{};
-            surface.rows = static_cast<int16_t>(el.SurfaceRows());
-            surface.stride = el.Stride();
-            surface.pixels = el.Pixels();
-            EXPECT_EQ(host.CallSlot(capture, kHookRow, kSlotHookCallback, capture, &draw, &surface), 0);
+            EXPECT_EQ(HookWithoutContext(capture, el), 0);
         } else {
             FailNthCall fail(probe, c.noMemory ? 1 : 0);  // the first failable call: the pixel buffer
             EXPECT_EQ(host.Deliver(capture, 301, 0), 0);
