@@ -17,6 +17,7 @@
 #include "framework/host_value.h"
 #include "hostsim/host.h"
 #include "tests/components/dialog_driver.h"
+#include "tests/support/components.h"
 #include "tests/support/dib_info.h"
 
 namespace {
@@ -102,13 +103,14 @@ int main(int argc, char** argv) {
     DeleteObject(source);
 
     hostsim::Handle printer = host.Create("zqPrintBitmap");
-    host.SetField(printer, 10, hostsim::Host::Reference(picture));
-    StoreAt(printer, 52, BooleanValue{kTagBoolean, static_cast<int16_t>(dialog != "none")});
-    StoreAt(printer, 56, BooleanValue{kTagBoolean, static_cast<int16_t>(settings.fitToPage)});
-    StoreAt(printer, 60, IntegerValue{kTagInteger, orientation});
-    StoreAt(printer, 66, IntegerValue{kTagInteger, placement});
-    host.SetField(printer, 72, hostsim::Host::Float(xInches));
-    host.SetField(printer, 114, hostsim::Host::Float(yInches));
+    const auto at = [](const char* field) { return FieldOffset("zqPrintBitmap", field); };
+    host.SetField(printer, at("bitmapVariable"), hostsim::Host::Reference(picture));
+    StoreAt(printer, at("showDialog"), BooleanValue{kTagBoolean, static_cast<int16_t>(dialog != "none")});
+    StoreAt(printer, at("fitToPage"), BooleanValue{kTagBoolean, static_cast<int16_t>(settings.fitToPage)});
+    StoreAt(printer, at("orientation"), IntegerValue{kTagInteger, orientation});
+    StoreAt(printer, at("placement"), IntegerValue{kTagInteger, placement});
+    host.SetField(printer, at("positionX"), hostsim::Host::Float(xInches));
+    host.SetField(printer, at("positionY"), hostsim::Host::Float(yInches));
 
     int16_t result;
     bool answered = true;
