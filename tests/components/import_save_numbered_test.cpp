@@ -7,6 +7,92 @@
 namespace io_test {
 namespace {
 
+// A drive letter of this Wine prefix mapped onto a fresh folder of its own,
+// so that "the root of a drive" is a scratch folder. The mapping lives in
+// $WINEPREFIX/dosdevices and is made and removed by the shell.
+class TempDrive {
+public:
+    TempDrive();  // ok() is false when no letter could be mapped
+    ~TempDrive();
+    TempDrive(const TempDrive&) = delete;
+    TempDrive& operator=(const TempDrive&) = delete;
+    bool ok() const { return letter_ != 0; }
+    std::string root() const { return std::string(1, letter_) + ":"; }  // "Q:"
+    std::string operator/(const std::string& name) const { return root() + "\\" + name; }
+    std::vector<std::string> Files() const;  // names in the root, sorted
+    void Clear() const;                      // deletes every file in the root
+
+private:
+    char letter_ = 0;
+    std::string unixFolder_;
+    std::string link_;
+};
+
+template <class Condition>
+bool WaitFor(Condition ready, int milliseconds) {
+    for (int waited = 0; waited <= milliseconds; waited += 20) {
+        if (ready()) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// Runs a command line through the Unix shell; Wine gives no handle to wait on.
+void RunShell(const std::string& command) {
+    std::string line = "/bin/sh -c \"" + command + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        if (process.hThread) CloseHandle(process.hThread);
+        if (process.hProcess) CloseHandle(process.hProcess);
+    }
+}
+
+TempDrive::TempDrive() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (!prefix || prefix[0] != '/') return;
+    const std::string id = UniqueName();
+    unixFolder_ = "/tmp/zq-io-drive-" + id;
+    std::string windowsFolder = "Z:" + unixFolder_;
+    std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
+    if (!CreateDirectoryA(windowsFolder.c_str(), nullptr)) return;
+    // A marker only this folder holds tells our mapping from anybody else's.
+    const std::string marker = "zq-drive-" + id + ".tag";
+    if (!WriteFileBytes(windowsFolder + "\\" + marker, Bytes{1})) return;
+
+    for (char letter = 'Y'; letter >= 'M'; --letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // in use
+        const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
+        // A link left dangling by a crashed run is taken over; a live one is not.
+        RunShell("l='" + link + "'; if [ -L \\\"$l\\\" ] && [ ! -e \\\"$l\\\" ]; then rm -f \\\"$l\\\"; fi; ln -s '" +
+                 unixFolder_ + "' \\\"$l\\\"");
+        if (WaitFor([&] { return FileExists(root + marker); }, 3000)) {
+            DeleteFileA((root + marker).c_str());
+            letter_ = letter;
+            link_ = link;
+            return;
+        }
+    }
+}
+
+TempDrive::~TempDrive() {
+    if (letter_) {
+        Clear();
+        RunShell("rm -f '" + link_ + "'; rmdir '" + unixFolder_ + "'");
+        const std::string root = this->root() + "\\";
+        WaitFor([&] { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES; }, 3000);
+    } else if (!unixFolder_.empty()) {
+        RunShell("rm -rf '" + unixFolder_ + "'");
+    }
+}
+
+std::vector<std::string> TempDrive::Files() const { return FilesIn(root()); }
+void TempDrive::Clear() const { RemoveFilesIn(root()); }
+
+
 std::string systemDirectory;  // what the platform is said to answer; "" = the call fails
 UINT WINAPI SystemDirectory(LPSTR out, UINT size) {
     if (systemDirectory.empty()) return 0;

@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-std::string Unique() {
+std::string UniqueName() {
     static int counter = 0;
     return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
            std::to_string(++counter);
@@ -34,18 +32,7 @@ void RemoveFilesIn(const std::string& folder) {
     }
 }
 
-template <class Condition>
-bool WaitFor(Condition ready, int milliseconds) {
-    for (int waited = 0; waited <= milliseconds; waited += 20) {
-        if (ready()) return true;
-        Sleep(20);
-    }
-    return false;
-}
-
-}  // namespace
-
-TempFolder::TempFolder() : path_("Z:\\tmp\\zq-io-" + Unique()) { CreateDirectoryA(path_.c_str(), nullptr); }
+TempFolder::TempFolder() : path_("Z:\\tmp\\zq-io-" + UniqueName()) { CreateDirectoryA(path_.c_str(), nullptr); }
 
 TempFolder::~TempFolder() {
     // The file dialogs move the current directory into the folder they showed.
@@ -58,60 +45,6 @@ TempFolder::~TempFolder() {
     RemoveDirectoryA((path_ + "\\sub").c_str());
     RemoveDirectoryA(path_.c_str());
 }
-
-void RunShell(const std::string& command) {
-    std::string line = "/bin/sh -c \"" + command + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        if (process.hThread) CloseHandle(process.hThread);
-        if (process.hProcess) CloseHandle(process.hProcess);
-    }
-}
-
-TempDrive::TempDrive() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (!prefix || prefix[0] != '/') return;
-    const std::string id = Unique();
-    unixFolder_ = "/tmp/zq-io-drive-" + id;
-    std::string windowsFolder = "Z:" + unixFolder_;
-    std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
-    if (!CreateDirectoryA(windowsFolder.c_str(), nullptr)) return;
-    // A marker only this folder holds tells our mapping from anybody else's.
-    const std::string marker = "zq-drive-" + id + ".tag";
-    if (!WriteFileBytes(windowsFolder + "\\" + marker, Bytes{1})) return;
-
-    for (char letter = 'Y'; letter >= 'M'; --letter) {
-        const std::string root = std::string(1, letter) + ":\\";
-        if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // in use
-        const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
-        // A link left dangling by a crashed run is taken over; a live one is not.
-        RunShell("l='" + link + "'; if [ -L \\\"$l\\\" ] && [ ! -e \\\"$l\\\" ]; then rm -f \\\"$l\\\"; fi; ln -s '" +
-                 unixFolder_ + "' \\\"$l\\\"");
-        if (WaitFor([&] { return FileExists(root + marker); }, 3000)) {
-            DeleteFileA((root + marker).c_str());
-            letter_ = letter;
-            link_ = link;
-            return;
-        }
-    }
-}
-
-TempDrive::~TempDrive() {
-    if (letter_) {
-        Clear();
-        RunShell("rm -f '" + link_ + "'; rmdir '" + unixFolder_ + "'");
-        const std::string root = this->root() + "\\";
-        WaitFor([&] { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES; }, 3000);
-    } else if (!unixFolder_.empty()) {
-        RunShell("rm -rf '" + unixFolder_ + "'");
-    }
-}
-
-std::vector<std::string> TempDrive::Files() const { return FilesIn(root()); }
-void TempDrive::Clear() const { RemoveFilesIn(root()); }
 
 Bytes MakeBmp(int width, int height, int bitsPerPixel, int seed) {
     bmptest::BmpBuilder b;

@@ -23,29 +23,11 @@ private:
     std::string path_;
 };
 
-// A drive letter of this Wine prefix mapped onto a fresh folder of its own,
-// so that "the root of a drive" is a scratch folder. The mapping lives in
-// $WINEPREFIX/dosdevices and is made and removed by the shell.
-class TempDrive {
-public:
-    TempDrive();  // ok() is false when no letter could be mapped
-    ~TempDrive();
-    TempDrive(const TempDrive&) = delete;
-    TempDrive& operator=(const TempDrive&) = delete;
-    bool ok() const { return letter_ != 0; }
-    std::string root() const { return std::string(1, letter_) + ":"; }  // "Q:"
-    std::string operator/(const std::string& name) const { return root() + "\\" + name; }
-    std::vector<std::string> Files() const;  // names in the root, sorted
-    void Clear() const;                      // deletes every file in the root
-
-private:
-    char letter_ = 0;
-    std::string unixFolder_;
-    std::string link_;
-};
-
-// Runs a command line through the Unix shell; Wine gives no handle to wait on.
-void RunShell(const std::string& command);
+// A name no other test process or call uses: the process, the time and a count.
+std::string UniqueName();
+// The files (not folders) directly in `folder`, sorted; and deleting them all.
+std::vector<std::string> FilesIn(const std::string& folder);
+void RemoveFilesIn(const std::string& folder);
 
 // An uncompressed BMP in the writer's own layout: 40-byte header, a full
 // palette below 24 bits, rows bottom-up and padded to 4 bytes. Pixel bytes
