@@ -70,10 +70,7 @@ TEST_F(BitmapVariable, NewVariableIsEmpty) {
 }
 
 TEST_F(BitmapVariable, ValueIsAnsweredOnlyForAnIntegerOrAnyRequest) {
-    Handle v = NewVariable();
-    HBITMAP source = gdi::MakeDibSection(8, 4, 4);
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(gdi::MakeDibSection(8, 4, 4));
     const struct {
         int16_t preset;
         bool served;
@@ -95,10 +92,7 @@ TEST_F(BitmapVariable, ValueIsAnsweredOnlyForAnIntegerOrAnyRequest) {
 }
 
 TEST_F(BitmapVariable, NamesAreMatchedOverSixteenBytesWithoutCase) {
-    Handle v = NewVariable();
-    HBITMAP source = gdi::MakeDibSection(24, 7, 5);
-    ASSERT_EQ(Store(v, source), 0);
-    DeleteObject(source);
+    Handle v = Holding(gdi::MakeDibSection(24, 7, 5));
     const struct {
         Name16 name;
         bool served;
@@ -242,10 +236,7 @@ TEST_F(BitmapVariable, NullOrNonBitmapEmptiesTheVariable) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        Handle v = NewVariable();
-        HBITMAP source = gdi::MakeDibSection(8, 4, 4);
-        ASSERT_EQ(Store(v, source), 0);
-        DeleteObject(source);
+        Handle v = Holding(gdi::MakeDibSection(8, 4, 4));
         EXPECT_EQ(Set(v, Name16{"value"}, Host::Integer(c.payload)), c.result);
         for (const char* name : {"value", "width", "height", "bitmap"}) EXPECT_EQ(Read(v, name), 0) << name;
         EXPECT_EQ(probe.LiveBitmaps(), 0) << "the old bitmap is deleted";
@@ -279,8 +270,7 @@ class PackedBlock : public BitmapVariable, public ::testing::WithParamInterface<
 
 TEST_P(PackedBlock, HasTheLayoutAndThePixelsOfTheBitmap) {
     const PackedCase& c = GetParam();
-    HBITMAP source = gdi::MakeDibSection(c.bits, c.width, c.height);
-    Handle v = Holding(source);
+    Handle v = Holding(gdi::MakeDibSection(c.bits, c.width, c.height));
 
     const auto block = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(static_cast<uint32_t>(Read(v, "bitmap"))));
     ASSERT_NE(block, nullptr);
@@ -344,10 +334,7 @@ TEST_F(BitmapVariable, CopiesAreIndependent) {
     Handle a = Holding(source);
 
     Handle copied = host.CopyConstruct(a);
-    Handle assigned = NewVariable();
-    HBITMAP other = gdi::MakeDibSection(24, 2, 2);
-    ASSERT_EQ(Store(assigned, other), 0);
-    DeleteObject(other);
+    Handle assigned = Holding(gdi::MakeDibSection(24, 2, 2));
     EXPECT_EQ(host.Assign(assigned, a), 0);
     EXPECT_EQ(probe.LiveBitmaps(), 3) << "assignment deletes the bitmap it replaces";
 
@@ -416,8 +403,7 @@ TEST_F(BitmapVariable, LongLoopLeaksNothing) {
 TEST_F(BitmapVariable, FailedStoreIsRefusedAndKeepsTheOldBitmap) {
     HBITMAP source = gdi::MakeDibSection(8, 5, 5, 7);
     const gdi::Dib want = gdi::ReadDib(source);
-    HBITMAP first = gdi::MakeDibSection(24, 3, 3);
-    Handle v = Holding(first);
+    Handle v = Holding(gdi::MakeDibSection(24, 3, 3));
     HBITMAP old = nullptr;
     int32_t oldWidth = 0;
     ForEachFailingCall(
@@ -468,8 +454,7 @@ TEST_F(BitmapVariable, FailedCopyLeavesTheDestinationEmpty) {
 }
 
 TEST_F(BitmapVariable, FailedPackedBlockGivesZeroAndLeavesNothing) {
-    HBITMAP source = gdi::MakeDibSection(16, 4, 4);
-    Handle v = Holding(source);
+    Handle v = Holding(gdi::MakeDibSection(16, 4, 4));
     HostValue value;
     ForEachFailingCall(
         probe, [&] { value = Poisoned(kTagAny); },
