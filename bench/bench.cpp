@@ -84,6 +84,15 @@ void Table::Print(int rounds) const {
 
 void CopyBytes(void* to, const void* from, size_t bytes) { std::memcpy(to, from, bytes); }
 
+// The DLL beside this program, as the build leaves it.
+std::string DllBesideProgram() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of("\\/") + 1) + "zqbitmap.dll";
+}
+
+
 HBITMAP MakeDibSection(int bits, int width, int height) {
     struct {
         BITMAPINFOHEADER header;

@@ -70,6 +70,9 @@ HBITMAP MakeDibSection(int bits, int width, int height);
 // The section's record; fails the run when `bitmap` is none.
 DIBSECTION SectionOf(HBITMAP bitmap);
 
+// The DLL beside this program, as the build leaves it.
+std::string DllBesideProgram();
+
 // The benchmarks, each adding its rows.
 void FileBenchmarks(int rounds, Table& table);
 void ComponentBenchmarks(const std::string& dll, int rounds, Table& table);

@@ -15,11 +15,6 @@
 namespace bench {
 namespace {
 
-using hostsim::Element;
-using hostsim::Handle;
-using hostsim::Host;
-using hostsim::ObjectId;
-
 // Field offsets of the instances, as an author sets them.
 constexpr size_t kDisplayVariable = 20;
 

@@ -16,15 +16,10 @@
 
 #include "bench/bench.h"
 #include "framework/host_value.h"
-#include "hostsim/host.h"
+#include "bench/host_bench.h"
 
 namespace bench {
 namespace {
-
-using hostsim::Element;
-using hostsim::Handle;
-using hostsim::Host;
-using hostsim::ObjectId;
 
 constexpr size_t kDisplayVariable = 20;
 
@@ -209,14 +204,6 @@ void DisplayFigures(Stage& stage, int w, int h, int rounds, Table& table) {
     DeleteObject(section);
     DeleteObject(photo);
     DeleteObject(clear);
-}
-
-// The DLL beside this program, as the build leaves it.
-std::string DllBesideProgram() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1) + "zqbitmap.dll";
 }
 
 }  // namespace

@@ -13,6 +13,11 @@
 
 namespace bench {
 
+using hostsim::Element;
+using hostsim::Handle;
+using hostsim::Host;
+using hostsim::ObjectId;
+
 inline constexpr int kWidth = 1920, kHeight = 1080;
 inline constexpr uint32_t kAction = 301;  // the default event of every modifier here
 

@@ -8,21 +8,9 @@
 
 #include "bench/bench.h"
 
-namespace {
-
-// The DLL beside this program, as the build leaves it.
-std::string DllBesideProgram() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1) + "zqbitmap.dll";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
-    const std::string dll = argc > 2 ? argv[2] : DllBesideProgram();
+    const std::string dll = argc > 2 ? argv[2] : bench::DllBesideProgram();
     if (rounds < 1) bench::Fail("rounds must be at least 1");
     bench::Table table;
     bench::ComponentBenchmarks(dll, rounds, table);

@@ -22,11 +22,6 @@
 namespace bench {
 namespace {
 
-using hostsim::Element;
-using hostsim::Handle;
-using hostsim::Host;
-using hostsim::ObjectId;
-
 constexpr size_t kCaptureVariable = 10;
 constexpr size_t kScaleVariable = 10, kScaleAmount = 52, kScaleInPixels = 94;
 constexpr ResampleLayout kBgr{PixelFormat::Bgr24, 0, 0, 0};
