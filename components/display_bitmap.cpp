@@ -7,6 +7,7 @@
 #include "components/modifiers.h"
 #include "imaging/bitmaps.h"
 #include "imaging/colour_match.h"
+#include "imaging/picture_format.h"
 #include "platform/owners.h"
 #include "framework/host_calls.h"
 #include "framework/host_value.h"
@@ -120,7 +121,9 @@ int ReadSurfaceColours(HDC dc, uint32_t* colours) {
 }
 
 // Rows of the picture in memory: the row for element row y is at
-// first + (bottom - y) * step, so the first row in memory lands on `bottom`.
+// first + (bottom - y) * step, so the first row in memory (a bottom-up
+// picture's bottom row) lands on the element's bottom row, the next one a row
+// higher.
 struct PictureRows {
     const uint8_t* first;
     size_t step;
@@ -228,14 +231,11 @@ SlotResult HOSTAPI DrawHook(uint8_t* instance, const DrawRecord* draw, const Sur
         // Index values are the stage's own: palette effects rely on them, so
         // the bytes are copied as they are.
         if (bm.bmWidthBytes < w) return kHookFinished;
-        // The bitmap's first row in memory is its bottom row: it lands on the
-        // element's bottom row, the next one a row higher.
         const RECT& v = d.visible;
-        const auto* bits = static_cast<const uint8_t*>(bm.bmBits);
-        for (int y = v.top; y < v.bottom; ++y) {
-            const uint8_t* source = bits + (rect.bottom - 1 - y) * bm.bmWidthBytes + (v.left - rect.left);
-            std::memcpy(d.Row(y) + v.left, source, static_cast<size_t>(v.right - v.left));
-        }
+        const PictureRows rows{static_cast<const uint8_t*>(bm.bmBits), static_cast<size_t>(bm.bmWidthBytes),
+                               rect.bottom - 1};
+        for (int y = v.top; y < v.bottom; ++y)
+            std::memcpy(d.Row(y) + v.left, rows.Row(y) + (v.left - rect.left), static_cast<size_t>(v.right - v.left));
         return kHookFinished;
     }
 

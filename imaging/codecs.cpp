@@ -1,7 +1,5 @@
 #include "imaging/codecs.h"
 
-#include <cstring>
-
 #include "imaging/bitmaps.h"
 #include "imaging/bmp_format.h"
 #include "platform/owners.h"
@@ -25,8 +23,6 @@ bool MakeFactory(UniqueCom<IWICImagingFactory>& factory) {
                                             reinterpret_cast<void**>(factory.out())));
 }
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 // Formats that carry alpha of their own; palette formats carry it in their
 // colours (a transparent GIF or PNG entry).
 bool HasTransparency(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const GUID& format, bool* alpha) {
@@ -41,9 +37,9 @@ bool HasTransparency(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, 
     };
     *alpha = false;
     for (const GUID* g : kWithAlpha)
-        if (SameGuid(format, *g)) *alpha = true;
+        if (IsEqualGUID(format, *g)) *alpha = true;
     for (const GUID* g : kIndexed) {
-        if (!SameGuid(format, *g)) continue;
+        if (!IsEqualGUID(format, *g)) continue;
         UniqueCom<IWICPalette> palette;
         BOOL withAlpha = FALSE;
         if (FAILED(sys().WicCreatePalette(factory, palette.out())) ||
@@ -96,7 +92,7 @@ bool CopyPacked(IWICBitmapSource* source, UINT width, UINT height, uint8_t* rows
 
     // Formats the converter takes to 24 bits directly; it refuses grey and
     // palette pictures there (Wine), and those go through 32 bits.
-    const bool direct = alpha || SameGuid(given, GUID_WICPixelFormat24bppBGR);
+    const bool direct = alpha || IsEqualGUID(given, GUID_WICPixelFormat24bppBGR);
     UniqueCom<IWICFormatConverter> converter;
     if (FAILED(sys().WicCreateConverter(factory.get(), converter.out())) ||
         FAILED(sys().WicInitializeConverter(converter.get(), frame.get(),
@@ -184,7 +180,7 @@ bool TakeRows(HBITMAP picture, PictureFormat container, EncoderRows* out) {
         return false;
     }
 
-    if (out->bitCount == 32 && !CarriesAlpha(out->rows.bytes(), bytes / 4)) {
+    if (out->bitCount == 32 && !HasAlpha(out->rows.bytes(), stride, bm.bmHeight, bm.bmWidth)) {
         // Opaque after all: the same pixels, packed to three bytes.
         const uint64_t packedStride = DibStrideBytes(static_cast<uint64_t>(bm.bmWidth), 24);
         for (LONG y = 0; y < bm.bmHeight; ++y)
@@ -228,7 +224,7 @@ bool Encode(const WidePath& path, PictureFormat container, const BITMAP& bm, Enc
         return false;
     // The encoder answers with the format it will take; ours must be it.
     WICPixelFormatGUID format = *rows.format;
-    if (FAILED(sys().WicSetFrameFormat(frame.get(), &format)) || !SameGuid(format, *rows.format)) return false;
+    if (FAILED(sys().WicSetFrameFormat(frame.get(), &format)) || !IsEqualGUID(format, *rows.format)) return false;
     if (rows.colourCount) {
         UniqueCom<IWICPalette> palette;
         if (FAILED(sys().WicCreatePalette(factory.get(), palette.out())) ||

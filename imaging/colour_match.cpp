@@ -230,14 +230,6 @@ uint32_t FieldReader::operator()(uint32_t pixel) const {
     return v | v >> length;
 }
 
-bool HasAlpha(const uint8_t* rows, size_t rowBytes, int rowCount, int width) {
-    for (int y = 0; y < rowCount; ++y) {
-        const uint8_t* p = rows + rowBytes * static_cast<size_t>(y) + 3;
-        for (int x = 0; x < width; ++x)
-            if (p[4 * x]) return true;
-    }
-    return false;
-}
 
 namespace {
 

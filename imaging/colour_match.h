@@ -91,9 +91,6 @@ struct PixelLayout {
     bool straightAlpha = false;        // 32 bits without masks: the fourth byte is alpha
 };
 
-// True when a 32-bit picture carries alpha: some fourth byte is not zero.
-// Rows of `rowBytes`, `width` pixels each.
-bool HasAlpha(const uint8_t* rows, size_t rowBytes, int rowCount, int width);
 
 // Converts pixels [first, first + count) of `row` to surface indices in
 // `out` (count bytes). With straight alpha each pixel is blended over the

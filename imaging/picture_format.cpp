@@ -35,9 +35,12 @@ PictureFormat FormatByName(const char* path) {
     return PictureFormat::Bmp;
 }
 
-bool CarriesAlpha(const uint8_t* pixels, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (pixels[i * 4 + 3] != 0) return true;
+bool HasAlpha(const uint8_t* firstRow, ptrdiff_t rowStep, int rowCount, int widthPx) {
+    for (int y = 0; y < rowCount; ++y) {
+        const uint8_t* p = firstRow + rowStep * y + 3;
+        for (int x = 0; x < widthPx; ++x)
+            if (p[4 * x]) return true;
+    }
     return false;
 }
 

@@ -17,8 +17,9 @@ inline constexpr size_t kPictureSignatureBytes = 8;
 [[nodiscard]] PictureFormat FormatByName(const char* path);
 
 // True when a 32-bit picture's fourth bytes are not all zero: it carries
-// alpha. BMP files without alpha store zeros there.
-[[nodiscard]] bool CarriesAlpha(const uint8_t* pixels, size_t count);
+// alpha. BMP files without alpha store zeros there. Rows of `widthPx` pixels,
+// each `rowStep` bytes after the one before (negative: bottom-up in memory).
+[[nodiscard]] bool HasAlpha(const uint8_t* firstRow, ptrdiff_t rowStep, int rowCount, int widthPx);
 
 // Four bytes a pixel (B, G, R, unused) to three, `count` pixels; `to` may be
 // `from` itself.

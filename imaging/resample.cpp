@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "imaging/picture_format.h"
+
 namespace {
 
 // Weights in fixed point with 22 fraction bits: 255 times a whole weight
@@ -270,7 +272,8 @@ public:
           masks_{layout.blueMask, layout.greenMask, layout.redMask} {}
 
     bool Prepare() {
-        if (format_ == PixelFormat::Bgra32 && !AnyAlpha()) format_ = PixelFormat::Bgrx32;
+        if (format_ == PixelFormat::Bgra32 && !HasAlpha(from_.top, from_.strideBytes, from_.heightPx, from_.widthPx))
+            format_ = PixelFormat::Bgrx32;
         across_ = to_.widthPx != from_.widthPx;
         down_ = to_.heightPx != from_.heightPx;
         if (across_ && !wide_.Make(from_.widthPx, to_.widthPx)) return false;
@@ -333,15 +336,6 @@ private:
         return format_ == PixelFormat::Bgr24 ? 3 : format_ == PixelFormat::Masked16 ? 2 : 4;
     }
     static uint8_t* RowOf(const PixelRows& p, int32_t y) { return p.top + p.strideBytes * y; }
-
-    bool AnyAlpha() const {
-        for (int32_t y = 0; y < from_.heightPx; ++y) {
-            const uint8_t* p = RowOf(from_, y);
-            for (int32_t x = 0; x < from_.widthPx; ++x)
-                if (p[x * 4 + 3]) return true;
-        }
-        return false;
-    }
 
     // Source row y as 8-bit channels: its own bytes, or converted.
     const uint8_t* Channels(int32_t y) {

@@ -63,7 +63,8 @@ struct Platform {
     // KERNEL32: names for the codecs, which take wide texts
     int     (WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCCH, int, LPWSTR, int);
     // OLE32, loaded on first use, so the import table stays the system DLLs
-    // above; without it these answer CO_E_NOTINITIALIZED-like failures.
+    // above; without it CoInitializeEx answers CO_E_NOTINITIALIZED and
+    // CoCreateInstance REGDB_E_CLASSNOTREG.
     HRESULT (WINAPI* CoInitializeEx)(LPVOID, DWORD);
     void    (WINAPI* CoUninitialize)();
     HRESULT (WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);

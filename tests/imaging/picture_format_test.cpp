@@ -43,10 +43,10 @@ TEST(PictureFormat, AlphaIsAnyFourthByteNotZero) {
     uint8_t pixels[4 * 5] = {};
     for (int i = 0; i < 20; ++i)
         if (i % 4 != 3) pixels[i] = 0xFF;
-    EXPECT_FALSE(CarriesAlpha(pixels, 5));
+    EXPECT_FALSE(HasAlpha(pixels, 20, 1, 5));
     pixels[4 * 4 + 3] = 1;  // the last pixel's
-    EXPECT_TRUE(CarriesAlpha(pixels, 5));
-    EXPECT_FALSE(CarriesAlpha(pixels, 4));
+    EXPECT_TRUE(HasAlpha(pixels, 20, 1, 5));
+    EXPECT_FALSE(HasAlpha(pixels, 16, 1, 4));
 }
 
 TEST(PictureFormat, IndicesWidenFromTheTopOfEachByte) {
